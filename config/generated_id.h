@@ -1,0 +1,50 @@
+// Generated instance identifiers in configuration documents.
+//
+// A schema marks an object as carrying a generated identifier by listing
+// "cs_generated_id" among its "properties". PopulateGeneratedInstanceId walks a
+// configuration value with its schema (pre-order; objects matched against
+// "properties", arrays against "items"; members the schema does not list are
+// never visited) and appends "cs_generated_id": "<new id>" to every marked
+// object that has no member of that name yet, whatever that member's value.
+// A second walk over the same value adds nothing.
+//
+// Identifiers come from the host's UUID_CreateRandom, one call per object that
+// gains one. Schema nodes consulted as objects that are not objects (null,
+// booleans, numbers, strings, arrays) count as objects without members. The
+// walk never triggers RapidJSON's assertion hook, logs nothing and throws only
+// what the allocator throws. Its depth is bounded by the schema's nesting.
+//
+// The schema is only read and may be shared by concurrent walks; `config` and
+// its allocator belong to the calling thread for the duration of the call.
+#ifndef CSSUPPORT_CONFIG_GENERATED_ID_H_
+#define CSSUPPORT_CONFIG_GENERATED_ID_H_
+
+#include "cssupport/errors/json.h"
+#include "cssupport/export.h"
+
+namespace KoraConfigStore {
+
+// Walks `config` with `schema`; `allocator` must be the one that owns
+// `config` and receives the copied names and identifiers.
+CSSUPPORT_EXPORT void PopulateGeneratedInstanceId(
+    const rapidjson::GenericValue<
+        rapidjson::UTF8<char>,
+        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator> >& schema,
+    rapidjson::GenericValue<
+        rapidjson::UTF8<char>,
+        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator> >& config,
+    rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>& allocator);
+
+// Walks the whole document with its own allocator.
+CSSUPPORT_EXPORT void PopulateGeneratedInstanceId(
+    const rapidjson::GenericValue<
+        rapidjson::UTF8<char>,
+        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator> >& schema,
+    rapidjson::GenericDocument<
+        rapidjson::UTF8<char>,
+        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>,
+        rapidjson::CrtAllocator>& config);
+
+}  // namespace KoraConfigStore
+
+#endif  // CSSUPPORT_CONFIG_GENERATED_ID_H_

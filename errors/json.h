@@ -1,0 +1,47 @@
+// The only way RapidJSON enters this library (and, through our headers, its
+// users): every RapidJSON internal assertion whose condition is false throws
+// KoraConfigStore::ConfigStoreException by value with code 1082
+// (CS_ERR_INVALID_JSON) and the constant message
+//
+//   JSON error:"<rapidjson header path>":<line>: <condition>
+//
+// e.g. JSON error:"/usr/include/rapidjson/document.h":1218: IsObject()
+//
+// Building that exception logs it with a back-trace, like any other. Inside a
+// RapidJSON operation declared noexcept the throw ends the process.
+//
+// Include this header before any RapidJSON header in a translation unit; it
+// refuses to compile after RapidJSON has been included without the hook.
+#ifndef CSSUPPORT_ERRORS_JSON_H_
+#define CSSUPPORT_ERRORS_JSON_H_
+
+#if defined(RAPIDJSON_RAPIDJSON_H_) && !defined(CSSUPPORT_RAPIDJSON_HOOKED)
+#error "RapidJSON was included before cssupport/errors/json.h; include this header first"
+#endif
+
+#include "cssupport/errors/error_codes.h"
+#include "cssupport/errors/exceptions.h"
+
+#define CSSUPPORT_RAPIDJSON_HOOKED 1
+#define CSSUPPORT_JSON_STR_(x) #x
+#define CSSUPPORT_JSON_STR(x) CSSUPPORT_JSON_STR_(x)
+
+#ifdef RAPIDJSON_ASSERT
+#undef RAPIDJSON_ASSERT
+#endif
+#define RAPIDJSON_ASSERT(x)                                                  \
+  do {                                                                       \
+    if (!(x))                                                                \
+      throw ::KoraConfigStore::ConfigStoreException(                         \
+          ::KoraConfigStore::CS_ERR_INVALID_JSON,                            \
+          "JSON error:\"" __FILE__ "\":" CSSUPPORT_JSON_STR(__LINE__) ": " #x); \
+  } while (false)
+
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+#include <rapidjson/istreamwrapper.h>
+#include <rapidjson/ostreamwrapper.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/writer.h>
+
+#endif  // CSSUPPORT_ERRORS_JSON_H_

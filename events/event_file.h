@@ -1,0 +1,27 @@
+// Internal to the library: not installed, not exported.
+#ifndef CSSUPPORT_EVENTS_EVENT_FILE_H_
+#define CSSUPPORT_EVENTS_EVENT_FILE_H_
+
+#include <cstdarg>
+#include <string>
+#include <unordered_map>
+
+namespace KoraConfigStore {
+
+// The event catalogue: identifier -> message template. Built at load time,
+// before the logger's severity map, and constant afterwards.
+extern const std::unordered_map<std::string, std::string> jotMsgMap;
+
+namespace internal {
+
+// Where DumpJot keeps its records.
+extern const char kEventRecordFilePath[];
+
+// DumpJot on an arbitrary file; `args` holds `argCount` const char*.
+void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
+               va_list args);
+
+}  // namespace internal
+}  // namespace KoraConfigStore
+
+#endif  // CSSUPPORT_EVENTS_EVENT_FILE_H_

@@ -1,0 +1,132 @@
+// The host runtime library as this library sees it.
+//
+// These are the C calls of the host's closed runtime (libtessellibs.so, with
+// its companion libtvl.so) that cssupport uses, and nothing else of it. The
+// library is linked against them by name; at run time the host's own library
+// takes the place of the stand-in built from hostrt/standin/. No code outside
+// hostrt/ reaches the host by any other route.
+//
+// What the stand-in does with the values it is given (documented here because
+// the host leaves it open and tests and operators depend on it):
+//
+//   Level numbers (LogV, minimum levels): 0..7, lower is more severe, mapped
+//   to syslog(3) priorities as
+//       0 LOG_CRIT   1 LOG_ERR    2 LOG_ERR     3 LOG_WARNING
+//       4 LOG_NOTICE 5 LOG_NOTICE 6 LOG_INFO    7 LOG_DEBUG
+//   cssupport produces 2 (error), 3 (warn), 5 (info), 6 (debug), 7 (trivia).
+//
+//   Main output: Log_InitWithSyslogInt sends every line to syslog(3) under the
+//   identity in "log.syslogID"; Log_InitWithFileInt appends every line to the
+//   file in "log.fileName" ("log.append" false truncates it first). The main
+//   output keeps lines of every level.
+//
+//   Extra outputs: Log_NewFileOutput opens "log.fileName" and keeps only lines
+//   at least as severe as "log.logMinLevel" (level <= minimum; absent: all).
+//
+//   Each line reaches each output as one write(2) of the expanded text, so the
+//   lines of concurrent threads and processes never interleave.
+//
+//   Log_SetStderrLevel(minLevel, maxLevel) echoes lines whose level lies in
+//   [minLevel, maxLevel] to stderr; an empty range such as (0, -1) echoes
+//   nothing.
+//
+//   HostType_OSIsHvk: false; the stand-in never runs on the hypervisor kernel.
+//
+//   Back-traces: CoreDump_CaptureFastBacktrace skips `skip` innermost frames
+//   of the caller and records at most `maxFrames`; the format call writes
+//   "#0 module+0xOFFSET #1 ..." naming each frame's module and its offset in
+//   it, truncated to fit and always NUL-terminated within the buffer.
+//
+//   UUID_CreateRandom: a version-4 random UUID, 36 lower-case characters, in
+//   a malloc'd text the caller frees.
+//
+// All calls are thread-safe in the stand-in.
+#ifndef CSSUPPORT_HOSTRT_HOSTRT_H_
+#define CSSUPPORT_HOSTRT_HOSTRT_H_
+
+#include <stdarg.h>
+#include <stdbool.h>
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define HOSTRT_API __attribute__((visibility("default")))
+#define HOSTRT_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define HOSTRT_API
+#define HOSTRT_PRINTF(f, a)
+#endif
+
+typedef struct Dictionary Dictionary;          // host configuration dictionary
+typedef struct LogCfgInterface LogCfgInterface;  // host configuration access
+typedef struct LogOutput LogOutput;            // one log destination
+
+// Preferences: opened by every set-up call, closed by the logger's exit.
+HOSTRT_API void Preference_Init(void);
+HOSTRT_API void Preference_Exit(void);
+
+// Product identity registered with the host and read back by the logger.
+HOSTRT_API void ProductState_Set(int productId, const char* name,
+                                 const char* version, int buildNumber,
+                                 int productBuildNumber,
+                                 const char* productName,
+                                 const char* releaseVersion,
+                                 const char* compilationOption);
+HOSTRT_API const char* ProductState_GetName(void);
+HOSTRT_API const char* ProductState_GetVersion(void);
+HOSTRT_API const char* ProductState_GetBuildNumberString(void);
+HOSTRT_API const char* ProductState_GetCompilationOption(void);
+
+// Dictionaries. The key is a printf-style format completed by the arguments
+// after it; cssupport passes plain keys and nothing after them.
+HOSTRT_API Dictionary* Dictionary_Create(void);
+HOSTRT_API void Dictionary_Free(Dictionary* dict);
+HOSTRT_API void Dict_SetString(Dictionary* dict, const char* value,
+                               const char* key, ...) HOSTRT_PRINTF(3, 4);
+HOSTRT_API void Dict_SetBool(Dictionary* dict, bool value, const char* key,
+                             ...) HOSTRT_PRINTF(3, 4);
+HOSTRT_API void Dict_SetLong(Dictionary* dict, long value, const char* key,
+                             ...) HOSTRT_PRINTF(3, 4);
+
+// True when the process runs on the hypervisor kernel.
+HOSTRT_API bool HostType_OSIsHvk(void);
+
+// The logging service.
+HOSTRT_API LogCfgInterface* Log_CfgInterface(void);
+HOSTRT_API void Log_SetProductInfo(const char* name, const char* version,
+                                   const char* buildNumber,
+                                   const char* compilationOption);
+HOSTRT_API bool Log_InitWithFileInt(const char* service, Dictionary* dict,
+                                    LogCfgInterface* cfg, int flags);
+HOSTRT_API bool Log_InitWithSyslogInt(const char* service, Dictionary* dict,
+                                      LogCfgInterface* cfg);
+HOSTRT_API void Log_SetStderrLevel(int minLevel, int maxLevel);
+HOSTRT_API LogOutput* Log_NewFileOutput(const char* service, const char* type,
+                                        Dictionary* dict,
+                                        LogCfgInterface* cfg);
+HOSTRT_API bool Log_AddOutput(LogOutput* output);
+// Removes `output` and installs `replacement` (may be null) in its place.
+HOSTRT_API void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
+                                  Dictionary* replacementCfg);
+HOSTRT_API void Log_Exit(void);
+HOSTRT_API void LogV(int level, const char* format, va_list args)
+    HOSTRT_PRINTF(2, 0);
+
+// Diagnostics.
+HOSTRT_API bool CoreDump_CaptureFastBacktrace(int skip, int maxFrames,
+                                              void** frames, int* count);
+HOSTRT_API void CoreDump_Base64BacktraceFormat(int count, void* const* frames,
+                                               char* buffer, size_t size,
+                                               const char* name);
+
+// A new random identifier text; the caller releases it with free().
+HOSTRT_API char* UUID_CreateRandom(void);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif
+
+#endif  // CSSUPPORT_HOSTRT_HOSTRT_H_

@@ -1,0 +1,1 @@
+#include "cssupport/hostrt/recording/recording_host.h"

@@ -1,0 +1,64 @@
+// A recording double of the host runtime for tests.
+//
+// Linked statically into a test executable, it defines every call of
+// hostrt/hostrt.h (and syslog(3), so the library's direct system-log lines are
+// seen too) and records each call with its arguments, in order. Its
+// definitions take precedence over the stand-in for everything in the
+// executable, including code in shared libraries it loads.
+//
+// Arguments are recorded as text:
+//   strings as themselves, a null string as "(null)";
+//   integers in decimal, booleans as "true"/"false";
+//   handles by kind and a sequence number that restarts at Reset():
+//     "dict#1", "output#1", "cfg" (the single configuration interface);
+//   buffers and out-parameters as "frames", "count", "buffer".
+// LogV records {level, format, expanded text}; syslog records
+// {priority, expanded text}.
+//
+// All functions are thread-safe.
+#ifndef CSSUPPORT_HOSTRT_RECORDING_RECORDING_HOST_H_
+#define CSSUPPORT_HOSTRT_RECORDING_RECORDING_HOST_H_
+
+#include <string>
+#include <vector>
+
+namespace hostrt_recording {
+
+struct Call {
+  std::string name;
+  std::vector<std::string> args;
+
+  bool operator==(const Call& other) const {
+    return name == other.name && args == other.args;
+  }
+};
+
+// Results of the host calls that the library branches on.
+struct Controls {
+  bool osIsHvk = false;                   // HostType_OSIsHvk
+  bool newFileOutputReturnsNull = false;  // Log_NewFileOutput
+  bool addOutputFails = false;            // Log_AddOutput
+};
+
+// Clears the recorded calls, restarts handle numbering, restores the default
+// controls.
+void Reset();
+void SetControls(const Controls& controls);
+
+// A snapshot of every call recorded since the last Reset(), in call order.
+std::vector<Call> Calls();
+// Only the calls with the given name, in order.
+std::vector<Call> CallsNamed(const std::string& name);
+
+// The back-trace text the double writes into CoreDump_Base64BacktraceFormat's
+// buffer.
+inline constexpr const char kBacktraceText[] = "#0 recorded+0x10 #1 recorded+0x20";
+// The identifiers UUID_CreateRandom returns: "uuid-1", "uuid-2", ... counting
+// from Reset().
+
+// Prints calls in a readable form in gtest failure messages.
+void PrintTo(const Call& call, std::ostream* os);
+
+}  // namespace hostrt_recording
+
+#endif  // CSSUPPORT_HOSTRT_RECORDING_RECORDING_HOST_H_

@@ -1,0 +1,101 @@
+// cstool messages | message CODE | build-info
+#include <cerrno>
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "cssupport/buildinfo/build_info.h"
+#include "cssupport/errors/error_codes.h"
+
+namespace cstool {
+namespace {
+
+using KoraConfigStore::CSErrorCodes;
+using KoraConfigStore::ErrorMessageForId;
+
+// The catalogue's codes all lie in this range; anything else is unknown.
+constexpr int kFirstCode = 1001;
+constexpr int kLastCode = 1105;
+constexpr const char kUnknown[] = "unknown message";
+
+bool IsCatalogued(int code) {
+  return std::strcmp(ErrorMessageForId(static_cast<CSErrorCodes>(code)),
+                     kUnknown) != 0;
+}
+
+void PrintMessages() {
+  std::printf("%-6s %s\n", "CODE", "MESSAGE");
+  for (int code = kFirstCode; code <= kLastCode; ++code) {
+    if (!IsCatalogued(code)) continue;
+    std::printf("%-6d %s\n", code,
+                ErrorMessageForId(static_cast<CSErrorCodes>(code)));
+  }
+}
+
+// Parses a whole decimal int, sign allowed, or fails with a usage error.
+int ParseCode(const std::string& text) {
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno == ERANGE || value < INT_MIN ||
+      value > INT_MAX) {
+    throw CommandError{kExitUsage,
+                       "'" + text + "' is not an error code (expected a "
+                       "decimal number such as 1082)"};
+  }
+  return static_cast<int>(value);
+}
+
+void PrintVersion(const char* name, const CSVersionRecord& v) {
+  std::printf("%-34s %" PRId32 ".%" PRId32 ".%" PRId32 ".%" PRId32 "\n", name,
+              v.part[0], v.part[1], v.part[2], v.part[3]);
+}
+
+void PrintBuildInfo() {
+  std::printf("%-34s %" PRId32 "\n", "gBuildNumberNumeric", gBuildNumberNumeric);
+  const struct {
+    const char* name;
+    const char* value;
+  } texts[] = {
+      {"gBuildNumberNumericString", gBuildNumberNumericString},
+      {"gBuildNumber", gBuildNumber},
+      {"gBuildVersion", gBuildVersion},
+      {"gProductVersionString", gProductVersionString},
+      {"gKoraReleaseVersionString", gKoraReleaseVersionString},
+      {"gProductBuildNumberNumericString", gProductBuildNumberNumericString},
+      {"gProductBuildNumber", gProductBuildNumber},
+  };
+  for (const auto& t : texts) std::printf("%-34s %s\n", t.name, t.value);
+  std::printf("%-34s %" PRId32 "\n", "gProductBuildNumberNumeric",
+              gProductBuildNumberNumeric);
+  PrintVersion("gProductVersion", gProductVersion);
+#define CSTOOL_PRINT_SIBLING_(name) PrintVersion(#name, name);
+  CSSUPPORT_SIBLING_VERSIONS(CSTOOL_PRINT_SIBLING_)
+#undef CSTOOL_PRINT_SIBLING_
+}
+
+void Register(CLI::App& app) {
+  app.add_subcommand("messages", "List every error code with its message text")
+      ->callback(PrintMessages);
+
+  auto* message = app.add_subcommand(
+      "message", "Print the message text of one error code");
+  auto code = std::make_shared<std::string>();
+  message->add_option("CODE", *code, "Error code, e.g. 1082")->required();
+  message->callback([code] {
+    std::printf("%s\n",
+                ErrorMessageForId(static_cast<CSErrorCodes>(ParseCode(*code))));
+  });
+
+  app.add_subcommand("build-info", "Print the build identification data")
+      ->callback(PrintBuildInfo);
+}
+
+const CommandRegistration kRegistration(10, Register);
+
+}  // namespace
+}  // namespace cstool

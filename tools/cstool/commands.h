@@ -1,0 +1,31 @@
+// cstool's command registry. Each cmd_*.cc file registers its subcommands at
+// start-up with a static CommandRegistration.
+#ifndef CSSUPPORT_TOOLS_CSTOOL_COMMANDS_H_
+#define CSSUPPORT_TOOLS_CSTOOL_COMMANDS_H_
+
+#include <CLI/CLI.hpp>
+
+namespace cstool {
+
+// Exit statuses: 0 success, 1 the operation failed, 2 bad usage or input.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// Thrown by a command to end with `status` after printing `message` (with a
+// "cstool: " prefix) on stderr.
+struct CommandError {
+  int status;
+  std::string message;
+};
+
+// Adds subcommands to `app`. Called once, in registration order.
+using RegisterFn = void (*)(CLI::App& app);
+
+struct CommandRegistration {
+  CommandRegistration(int order, RegisterFn fn);
+};
+
+}  // namespace cstool
+
+#endif  // CSSUPPORT_TOOLS_CSTOOL_COMMANDS_H_
