@@ -12,13 +12,23 @@
 //   handles by kind and a sequence number that restarts at Reset():
 //     "dict#1", "output#1", "cfg" (the single configuration interface);
 //   buffers and out-parameters as "frames", "count", "buffer".
-// LogV records {level, format, expanded text}; syslog records
+// A call without arguments records none; results are not recorded. LogV
+// records {level, format, expanded text}; Dict_Set* record {handle, value,
+// expanded key}; syslog (also vsyslog and the fortified variants) records
 // {priority, expanded text}.
+//
+// Results: Log_Init* true; Log_AddOutput true for a non-null output unless
+// the controls say otherwise; ProductState_Get* the texts of the last
+// ProductState_Set since Reset() ("" before one; the build number in
+// decimal); CoreDump_CaptureFastBacktrace three fake frames (at most
+// maxFrames); CoreDump_Base64BacktraceFormat kBacktraceText, truncated to the
+// buffer and NUL-terminated. Handles passed in must come from the double.
 //
 // All functions are thread-safe.
 #ifndef CSSUPPORT_HOSTRT_RECORDING_RECORDING_HOST_H_
 #define CSSUPPORT_HOSTRT_RECORDING_RECORDING_HOST_H_
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -52,7 +62,8 @@ std::vector<Call> CallsNamed(const std::string& name);
 
 // The back-trace text the double writes into CoreDump_Base64BacktraceFormat's
 // buffer.
-inline constexpr const char kBacktraceText[] = "#0 recorded+0x10 #1 recorded+0x20";
+inline constexpr const char kBacktraceText[] =
+    "#0 recorded+0x10 #1 recorded+0x20";
 // The identifiers UUID_CreateRandom returns: "uuid-1", "uuid-2", ... counting
 // from Reset().
 
