@@ -20,8 +20,7 @@
 #include "cssupport/export.h"
 
 #if defined(__GNUC__)
-#define CSSUPPORT_PRINTF(fmt, first) \
-  __attribute__((format(printf, fmt, first)))
+#define CSSUPPORT_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
 #else
 #define CSSUPPORT_PRINTF(fmt, first)
 #endif
@@ -67,9 +66,8 @@ CSSUPPORT_EXPORT void Log(log_priority priority, const char* format, ...)
     CSSUPPORT_PRINTF(2, 3);
 
 // As Log, with `database` placed directly before the format.
-CSSUPPORT_EXPORT void DBLog(const std::string& database,
-                            log_priority priority, const char* format, ...)
-    CSSUPPORT_PRINTF(3, 4);
+CSSUPPORT_EXPORT void DBLog(const std::string& database, log_priority priority,
+                            const char* format, ...) CSSUPPORT_PRINTF(3, 4);
 
 // As Log, with the tag "[<code>]" and the code's catalogue text as the format
 // ("unknown message" for a code outside the catalogue); the arguments fill

@@ -1,0 +1,21 @@
+// Internal: the severity tables shared by set-up and emission.
+#ifndef CSSUPPORT_LOGGING_SEVERITY_H_
+#define CSSUPPORT_LOGGING_SEVERITY_H_
+
+#include <unordered_map>
+
+#include "cssupport/logging/cs_logger.h"
+
+namespace CSLogger {
+
+// log_priority -> host level; exactly the five severities. Built while the
+// library loads (after the event catalogue) and read-only afterwards, so any
+// thread may read it. at() on anything else throws std::out_of_range.
+extern const std::unordered_map<log_priority, int> priorityLevelMap;
+
+// Printed names, indexed by the enumerator's value.
+extern const char* const priorityNames[5];
+
+}  // namespace CSLogger
+
+#endif  // CSSUPPORT_LOGGING_SEVERITY_H_
