@@ -16,26 +16,49 @@
 //   cssupport produces 2 (error), 3 (warn), 5 (info), 6 (debug), 7 (trivia).
 //
 //   Main output: Log_InitWithSyslogInt sends every line to syslog(3) under the
-//   identity in "log.syslogID"; Log_InitWithFileInt appends every line to the
-//   file in "log.fileName" ("log.append" false truncates it first). The main
-//   output keeps lines of every level.
+//   identity in "log.syslogID" (absent: "ConfigStore"), with LOG_PID and
+//   LOG_USER; Log_InitWithFileInt appends every line to the file in
+//   "log.fileName" ("log.append" false truncates it first), created with mode
+//   0644, and returns false, leaving no main output, when it cannot open it.
+//   A second Log_Init* replaces the main output. The main output keeps lines
+//   of every level. Other dictionary entries and the service, flags and
+//   interface arguments are accepted and ignored.
 //
 //   Extra outputs: Log_NewFileOutput opens "log.fileName" and keeps only lines
-//   at least as severe as "log.logMinLevel" (level <= minimum; absent: all).
+//   at least as severe as "log.logMinLevel" (level <= minimum; absent: all);
+//   it returns null when the dictionary names no file or the file cannot be
+//   opened. Log_AddOutput installs an output (false for null or one already
+//   installed); from then on the service owns it. Log_ReplaceOutput closes and
+//   deletes `output` if it is installed (an unknown one is ignored) and then
+//   installs a non-null `replacement`.
 //
-//   Each line reaches each output as one write(2) of the expanded text, so the
-//   lines of concurrent threads and processes never interleave.
+//   LogV expands the line printf-style and ends it with a newline when it
+//   lacks one. Each line reaches each output as one write(2) of the expanded
+//   text, so the lines of concurrent threads and processes never interleave.
+//   Lines that fit in 1 KiB are written without allocating.
 //
 //   Log_SetStderrLevel(minLevel, maxLevel) echoes lines whose level lies in
 //   [minLevel, maxLevel] to stderr; an empty range such as (0, -1) echoes
-//   nothing.
+//   nothing. The range starts empty.
+//
+//   Before the first Log_Init* and after Log_Exit there is no main output and
+//   no extra output: lines reach only the stderr echo. Log_Exit closes every
+//   output (closelog(3) for the system log) and empties the stderr range.
+//
+//   Product state: ProductState_Get* return the texts of the last
+//   ProductState_Set ("" before any; the build number in decimal), valid for
+//   the life of the process. Log_SetProductInfo only keeps its texts.
 //
 //   HostType_OSIsHvk: false; the stand-in never runs on the hypervisor kernel.
 //
 //   Back-traces: CoreDump_CaptureFastBacktrace skips `skip` innermost frames
-//   of the caller and records at most `maxFrames`; the format call writes
-//   "#0 module+0xOFFSET #1 ..." naming each frame's module and its offset in
-//   it, truncated to fit and always NUL-terminated within the buffer.
+//   of the caller and records at most `maxFrames`; it returns false with a
+//   count of 0 when it cannot walk the stack. The format call writes
+//   "#0 module+0xOFFSET #1 ..." naming each frame's module (the file's base
+//   name) and its offset in it; a frame outside any module is "?" with its
+//   address as the offset. It writes whole entries only, as many as fit, and
+//   always NUL-terminates within the buffer (a size of 0 writes nothing). The
+//   name argument is ignored.
 //
 //   UUID_CreateRandom: a version-4 random UUID, 36 lower-case characters, in
 //   a malloc'd text the caller frees.

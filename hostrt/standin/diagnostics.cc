@@ -1,0 +1,93 @@
+// Back-traces and random identifiers of the stand-in host.
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <uuid/uuid.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cssupport/hostrt/hostrt.h"
+
+namespace hostrt_standin {
+namespace {
+
+// Deepest stack walked, the stand-in's own frame and skipped frames included.
+constexpr int kMaxWalk = 256;
+constexpr size_t kUuidText = 37;
+
+const char* BaseName(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+}  // namespace
+}  // namespace hostrt_standin
+
+namespace hs = hostrt_standin;
+
+extern "C" {
+
+// noinline keeps this call its own frame, the one skipped besides `skip`.
+__attribute__((noinline)) bool CoreDump_CaptureFastBacktrace(int skip,
+                                                             int maxFrames,
+                                                             void** frames,
+                                                             int* count) {
+  if (count != nullptr) *count = 0;
+  if (frames == nullptr || count == nullptr) return false;
+  if (maxFrames <= 0) return true;
+  const int first = 1 + std::max(skip, 0);
+  if (first >= hs::kMaxWalk) return true;
+  void* walked[hs::kMaxWalk];
+  const int depth =
+      ::backtrace(walked, std::min(first + maxFrames, hs::kMaxWalk));
+  if (depth <= 0) return false;
+  const int kept = std::max(depth - first, 0);
+  std::copy(walked + first, walked + first + kept, frames);
+  *count = kept;
+  return true;
+}
+
+void CoreDump_Base64BacktraceFormat(int count, void* const* frames,
+                                    char* buffer, size_t size,
+                                    const char* /*name*/) {
+  if (buffer == nullptr || size == 0) return;
+  buffer[0] = '\0';
+  if (frames == nullptr) return;
+  size_t used = 0;
+  for (int i = 0; i < count; ++i) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(frames[i]);
+    Dl_info info{};
+    const char* module = "?";
+    uintptr_t offset = address;
+    if (::dladdr(frames[i], &info) != 0 && info.dli_fname != nullptr &&
+        info.dli_fname[0] != '\0') {
+      module = hs::BaseName(info.dli_fname);
+      offset = address - reinterpret_cast<uintptr_t>(info.dli_fbase);
+    }
+    char entry[512];
+    const int n =
+        std::snprintf(entry, sizeof entry, "%s#%d %s+0x%jx", i == 0 ? "" : " ",
+                      i, module, static_cast<uintmax_t>(offset));
+    if (n < 0) break;
+    const size_t length = std::min(static_cast<size_t>(n), sizeof entry - 1);
+    // Only whole entries are written.
+    if (length >= size - used) break;
+    std::memcpy(buffer + used, entry, length);
+    used += length;
+    buffer[used] = '\0';
+  }
+}
+
+char* UUID_CreateRandom(void) {
+  char* text = static_cast<char*>(std::malloc(hs::kUuidText));
+  if (text == nullptr) return nullptr;
+  uuid_t uuid;
+  ::uuid_generate_random(uuid);
+  ::uuid_unparse_lower(uuid, text);
+  return text;
+}
+
+}  // extern "C"

@@ -1,0 +1,88 @@
+#include "cssupport/hostrt/standin/dictionary.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace hostrt_standin {
+namespace {
+
+std::string ExpandKey(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (n <= 0) return std::string();
+  std::string key(static_cast<size_t>(n) + 1, '\0');
+  va_copy(copy, args);
+  std::vsnprintf(&key[0], key.size(), format, copy);
+  va_end(copy);
+  key.resize(static_cast<size_t>(n));
+  return key;
+}
+
+void Store(Dictionary* dict, const char* format, va_list args,
+           Dictionary::Value value) {
+  if (dict == nullptr || format == nullptr) return;
+  std::string key = ExpandKey(format, args);
+  std::lock_guard<std::mutex> lock(dict->mu);
+  dict->entries[std::move(key)] = std::move(value);
+}
+
+template <typename T>
+std::optional<T> Find(const Dictionary* dict, const char* key) {
+  if (dict == nullptr || key == nullptr) return std::nullopt;
+  std::lock_guard<std::mutex> lock(dict->mu);
+  const auto it = dict->entries.find(key);
+  if (it == dict->entries.end()) return std::nullopt;
+  const T* value = std::get_if<T>(&it->second);
+  if (value == nullptr) return std::nullopt;
+  return *value;
+}
+
+}  // namespace
+
+std::optional<std::string> DictString(const Dictionary* dict, const char* key) {
+  return Find<std::string>(dict, key);
+}
+
+std::optional<bool> DictBool(const Dictionary* dict, const char* key) {
+  return Find<bool>(dict, key);
+}
+
+std::optional<long> DictLong(const Dictionary* dict, const char* key) {
+  return Find<long>(dict, key);
+}
+
+}  // namespace hostrt_standin
+
+extern "C" {
+
+Dictionary* Dictionary_Create(void) { return new Dictionary; }
+
+void Dictionary_Free(Dictionary* dict) { delete dict; }
+
+void Dict_SetString(Dictionary* dict, const char* value, const char* key, ...) {
+  va_list args;
+  va_start(args, key);
+  hostrt_standin::Store(dict, key, args,
+                        std::string(value != nullptr ? value : ""));
+  va_end(args);
+}
+
+void Dict_SetBool(Dictionary* dict, bool value, const char* key, ...) {
+  va_list args;
+  va_start(args, key);
+  hostrt_standin::Store(dict, key, args, value);
+  va_end(args);
+}
+
+void Dict_SetLong(Dictionary* dict, long value, const char* key, ...) {
+  va_list args;
+  va_start(args, key);
+  hostrt_standin::Store(dict, key, args, value);
+  va_end(args);
+}
+
+}  // extern "C"

@@ -1,0 +1,249 @@
+// The logging service of the stand-in host.
+#include <errno.h>
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cssupport/hostrt/hostrt.h"
+#include "cssupport/hostrt/standin/dictionary.h"
+
+struct LogCfgInterface {
+  int unused;
+};
+
+struct LogOutput {
+  int fd = -1;
+  int minLevel = 7;
+};
+
+namespace hostrt_standin {
+namespace {
+
+constexpr int kLevelPriority[] = {LOG_CRIT,   LOG_ERR,    LOG_ERR,  LOG_WARNING,
+                                  LOG_NOTICE, LOG_NOTICE, LOG_INFO, LOG_DEBUG};
+constexpr int kAllLevels = 7;
+constexpr size_t kStackLine = 1024;
+
+enum class MainOutput { kNone, kSyslog, kFile };
+
+struct LogService {
+  std::mutex mu;
+  MainOutput main = MainOutput::kNone;
+  int mainFd = -1;
+  std::vector<LogOutput*> outputs;  // installed extra outputs, owned
+  int stderrMin = 0;
+  int stderrMax = -1;
+  // openlog(3) keeps the identity pointer, so identities are never freed.
+  std::set<std::string> syslogIds;
+  std::string productName;
+  std::string productVersion;
+  std::string productBuildNumber;
+  std::string productCompilationOption;
+};
+
+// Never destroyed: lines may be logged from static destructors.
+LogService& Service() {
+  static LogService* const service = new LogService;
+  return *service;
+}
+
+LogCfgInterface cfgInterface{};
+
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+int OpenLogFile(const std::string& path, bool append) {
+  int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+  if (!append) flags |= O_TRUNC;
+  return ::open(path.c_str(), flags, 0644);
+}
+
+// Opens the file the dictionary names; -1 when there is none or it fails.
+int OpenFromDictionary(const Dictionary* dict) {
+  const std::optional<std::string> path = DictString(dict, "log.fileName");
+  if (!path || path->empty()) return -1;
+  return OpenLogFile(*path, DictBool(dict, "log.append").value_or(true));
+}
+
+void CloseMainLocked(LogService& service) {
+  if (service.main == MainOutput::kFile) {
+    ::close(service.mainFd);
+  } else if (service.main == MainOutput::kSyslog) {
+    ::closelog();
+  }
+  service.main = MainOutput::kNone;
+  service.mainFd = -1;
+}
+
+void DestroyOutput(LogOutput* output) {
+  if (output->fd >= 0) ::close(output->fd);
+  delete output;
+}
+
+bool InstalledLocked(const LogService& service, const LogOutput* output) {
+  return std::find(service.outputs.begin(), service.outputs.end(), output) !=
+         service.outputs.end();
+}
+
+std::string OrEmpty(const char* text) {
+  return text != nullptr ? text : std::string();
+}
+
+}  // namespace
+}  // namespace hostrt_standin
+
+namespace hs = hostrt_standin;
+
+extern "C" {
+
+LogCfgInterface* Log_CfgInterface(void) { return &hs::cfgInterface; }
+
+void Log_SetProductInfo(const char* name, const char* version,
+                        const char* buildNumber,
+                        const char* compilationOption) {
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  service.productName = hs::OrEmpty(name);
+  service.productVersion = hs::OrEmpty(version);
+  service.productBuildNumber = hs::OrEmpty(buildNumber);
+  service.productCompilationOption = hs::OrEmpty(compilationOption);
+}
+
+bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
+                         LogCfgInterface* /*cfg*/, int /*flags*/) {
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  hs::CloseMainLocked(service);
+  const int fd = hs::OpenFromDictionary(dict);
+  if (fd < 0) return false;
+  service.main = hs::MainOutput::kFile;
+  service.mainFd = fd;
+  return true;
+}
+
+bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
+                           LogCfgInterface* /*cfg*/) {
+  const std::string id =
+      hs::DictString(dict, "log.syslogID").value_or("ConfigStore");
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  hs::CloseMainLocked(service);
+  ::openlog(service.syslogIds.insert(id).first->c_str(), LOG_PID, LOG_USER);
+  service.main = hs::MainOutput::kSyslog;
+  return true;
+}
+
+void Log_SetStderrLevel(int minLevel, int maxLevel) {
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  service.stderrMin = minLevel;
+  service.stderrMax = maxLevel;
+}
+
+LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
+                             Dictionary* dict, LogCfgInterface* /*cfg*/) {
+  const int fd = hs::OpenFromDictionary(dict);
+  if (fd < 0) return nullptr;
+  LogOutput* output = new LogOutput;
+  output->fd = fd;
+  output->minLevel = static_cast<int>(
+      hs::DictLong(dict, "log.logMinLevel").value_or(hs::kAllLevels));
+  return output;
+}
+
+bool Log_AddOutput(LogOutput* output) {
+  if (output == nullptr) return false;
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  if (hs::InstalledLocked(service, output)) return false;
+  service.outputs.push_back(output);
+  return true;
+}
+
+void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
+                       Dictionary* /*replacementCfg*/) {
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  const auto it =
+      std::find(service.outputs.begin(), service.outputs.end(), output);
+  if (output != nullptr && it != service.outputs.end()) {
+    service.outputs.erase(it);
+    hs::DestroyOutput(output);
+  }
+  if (replacement != nullptr && !hs::InstalledLocked(service, replacement)) {
+    service.outputs.push_back(replacement);
+  }
+}
+
+void Log_Exit(void) {
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  hs::CloseMainLocked(service);
+  for (LogOutput* output : service.outputs) hs::DestroyOutput(output);
+  service.outputs.clear();
+  service.stderrMin = 0;
+  service.stderrMax = -1;
+}
+
+void LogV(int level, const char* format, va_list args) {
+  if (format == nullptr) return;
+  // The expanded line plus a newline and the terminator fit here unless the
+  // line is long; only then is the heap used.
+  char stackLine[hs::kStackLine];
+  std::unique_ptr<char[]> heapLine;
+  char* line = stackLine;
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(stackLine, sizeof stackLine - 1, format, copy);
+  va_end(copy);
+  if (n < 0) return;
+  size_t size = static_cast<size_t>(n);
+  if (size > sizeof stackLine - 2) {
+    heapLine.reset(new char[size + 2]);
+    line = heapLine.get();
+    va_copy(copy, args);
+    std::vsnprintf(line, size + 1, format, copy);
+    va_end(copy);
+  }
+  if (size == 0 || line[size - 1] != '\n') {
+    line[size++] = '\n';
+    line[size] = '\0';
+  }
+
+  hs::LogService& service = hs::Service();
+  std::lock_guard<std::mutex> lock(service.mu);
+  if (service.main == hs::MainOutput::kFile) {
+    hs::WriteAll(service.mainFd, line, size);
+  } else if (service.main == hs::MainOutput::kSyslog) {
+    const int priority = hs::kLevelPriority[std::clamp(level, 0, 7)];
+    // The system log ends each message itself.
+    ::syslog(priority, "%.*s", static_cast<int>(size - 1), line);
+  }
+  for (const LogOutput* output : service.outputs) {
+    if (level <= output->minLevel) hs::WriteAll(output->fd, line, size);
+  }
+  if (level >= service.stderrMin && level <= service.stderrMax) {
+    hs::WriteAll(STDERR_FILENO, line, size);
+  }
+}
+
+}  // extern "C"

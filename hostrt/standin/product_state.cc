@@ -1,0 +1,100 @@
+// Preferences, product state and the host-type query of the stand-in host.
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "cssupport/hostrt/hostrt.h"
+
+namespace hostrt_standin {
+namespace {
+
+std::atomic<int> preferenceUsers{0};
+
+struct ProductState {
+  std::mutex mu;
+  // Every text ever stored, so that a pointer a getter returned stays valid
+  // after a later ProductState_Set.
+  std::set<std::string> texts;
+  const char* name = "";
+  const char* version = "";
+  const char* buildNumber = "";
+  const char* compilationOption = "";
+  // Kept for completeness; nothing reads them back.
+  int productId = 0;
+  int productBuildNumber = 0;
+  const char* productName = "";
+  const char* releaseVersion = "";
+};
+
+// Never destroyed: getters may run from other libraries' static destructors.
+ProductState& State() {
+  static ProductState* const state = new ProductState;
+  return *state;
+}
+
+const char* Intern(ProductState& state, const std::string& text) {
+  return state.texts.insert(text).first->c_str();
+}
+
+std::string OrEmpty(const char* text) {
+  return text != nullptr ? text : std::string();
+}
+
+const char* Get(const char* ProductState::*field) {
+  ProductState& state = State();
+  std::lock_guard<std::mutex> lock(state.mu);
+  return state.*field;
+}
+
+}  // namespace
+}  // namespace hostrt_standin
+
+extern "C" {
+
+void Preference_Init(void) { ++hostrt_standin::preferenceUsers; }
+
+void Preference_Exit(void) {
+  int users = hostrt_standin::preferenceUsers.load();
+  while (users > 0 && !hostrt_standin::preferenceUsers.compare_exchange_weak(
+                          users, users - 1)) {
+  }
+}
+
+void ProductState_Set(int productId, const char* name, const char* version,
+                      int buildNumber, int productBuildNumber,
+                      const char* productName, const char* releaseVersion,
+                      const char* compilationOption) {
+  using hostrt_standin::Intern;
+  using hostrt_standin::OrEmpty;
+  hostrt_standin::ProductState& state = hostrt_standin::State();
+  std::lock_guard<std::mutex> lock(state.mu);
+  state.name = Intern(state, OrEmpty(name));
+  state.version = Intern(state, OrEmpty(version));
+  state.buildNumber = Intern(state, std::to_string(buildNumber));
+  state.compilationOption = Intern(state, OrEmpty(compilationOption));
+  state.productId = productId;
+  state.productBuildNumber = productBuildNumber;
+  state.productName = Intern(state, OrEmpty(productName));
+  state.releaseVersion = Intern(state, OrEmpty(releaseVersion));
+}
+
+const char* ProductState_GetName(void) {
+  return hostrt_standin::Get(&hostrt_standin::ProductState::name);
+}
+
+const char* ProductState_GetVersion(void) {
+  return hostrt_standin::Get(&hostrt_standin::ProductState::version);
+}
+
+const char* ProductState_GetBuildNumberString(void) {
+  return hostrt_standin::Get(&hostrt_standin::ProductState::buildNumber);
+}
+
+const char* ProductState_GetCompilationOption(void) {
+  return hostrt_standin::Get(&hostrt_standin::ProductState::compilationOption);
+}
+
+bool HostType_OSIsHvk(void) { return false; }
+
+}  // extern "C"
