@@ -146,7 +146,15 @@ void PrintTo(const Call& call, std::ostream* os) {
   *os << call.name << '(';
   const char* separator = "";
   for (const std::string& arg : call.args) {
-    *os << separator << '"' << arg << '"';
+    *os << separator << '"';
+    for (const char c : arg) {
+      if (c == '\n') {
+        *os << "\\n";
+      } else {
+        *os << c;
+      }
+    }
+    *os << '"';
     separator = ", ";
   }
   *os << ')';
