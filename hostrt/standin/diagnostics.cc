@@ -14,8 +14,10 @@
 namespace hostrt_standin {
 namespace {
 
-// Deepest stack walked, the stand-in's own frame and skipped frames included.
+// Deepest stack walked, skipped frames included.
 constexpr int kMaxWalk = 256;
+// Frames that a wrapper of backtrace(3) may add above the stand-in's own.
+constexpr int kWrapperFrames = 8;
 constexpr size_t kUuidText = 37;
 
 const char* BaseName(const char* path) {
@@ -30,7 +32,8 @@ namespace hs = hostrt_standin;
 
 extern "C" {
 
-// noinline keeps this call its own frame, the one skipped besides `skip`.
+// noinline gives the call a frame of its own, so that its return address
+// marks where the caller's frames start.
 __attribute__((noinline)) bool CoreDump_CaptureFastBacktrace(int skip,
                                                              int maxFrames,
                                                              void** frames,
@@ -38,13 +41,21 @@ __attribute__((noinline)) bool CoreDump_CaptureFastBacktrace(int skip,
   if (count != nullptr) *count = 0;
   if (frames == nullptr || count == nullptr) return false;
   if (maxFrames <= 0) return true;
-  const int first = 1 + std::max(skip, 0);
-  if (first >= hs::kMaxWalk) return true;
   void* walked[hs::kMaxWalk];
-  const int depth =
-      ::backtrace(walked, std::min(first + maxFrames, hs::kMaxWalk));
+  const int depth = ::backtrace(
+      walked, static_cast<int>(std::min<long>(
+                  hs::kMaxWalk,
+                  1L + hs::kWrapperFrames + std::max(skip, 0) + maxFrames)));
   if (depth <= 0) return false;
-  const int kept = std::max(depth - first, 0);
+  // Wrappers around backtrace(3), such as a sanitizer's, add frames of their
+  // own; the caller's frame is found by its return address instead.
+  void* const callerFrame = __builtin_return_address(0);
+  const int caller =
+      static_cast<int>(std::find(walked, walked + depth, callerFrame) - walked);
+  const int first =
+      (caller < depth ? caller : std::min(1, depth)) + std::max(skip, 0);
+  if (first >= depth) return true;
+  const int kept = std::min(depth - first, maxFrames);
   std::copy(walked + first, walked + first + kept, frames);
   *count = kept;
   return true;
