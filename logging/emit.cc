@@ -19,7 +19,24 @@ thread_local std::map<std::string, std::string> CurrentContext;
 
 namespace {
 
-constexpr std::string_view kService = "ConfigStore";
+// The calling thread's pthread_self() in lower-case hexadecimal, without
+// prefix or leading zeros. Formatted once per thread: the identifier cannot
+// change, and the cache is trivially destructible, so it stays usable while
+// the thread's other thread-local objects are destroyed.
+std::string_view ThreadIdText() {
+  thread_local char text[2 * sizeof(std::uintptr_t)];
+  thread_local std::size_t length = 0;
+  if (length == 0) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    auto value = static_cast<std::uintptr_t>(pthread_self());
+    const int bits = 64 - __builtin_clzll(value | 1);
+    length = (bits + 3) / 4;
+    for (std::size_t i = length; i-- > 0; value >>= 4) {
+      text[i] = kDigits[value & 0xf];
+    }
+  }
+  return {text, length};
+}
 
 // Composes "<name> [ConfigStore:<thread>< key=value>...] <tag><format>\n".
 // The context and the tag come through literally; `format` is passed as is.
@@ -27,20 +44,31 @@ constexpr std::string_view kService = "ConfigStore";
 // here (only allocation, for very long lines) leaves the va_list unstarted.
 void ComposeLogFormat(LineFormat& line, log_priority priority,
                       std::string_view tag, const char* format) {
-  line.Append(priorityNames[priority]);
-  line.Append(" [");
-  line.Append(kService);
-  line.Append(':');
-  line.AppendHex(static_cast<std::uintptr_t>(pthread_self()));
+  static constexpr std::string_view kOpen = " [ConfigStore:";
+  const std::string_view name = priorityNames[priority];
+  const std::string_view thread = ThreadIdText();
+
+  // Reserve for the fixed parts and each context entry as it comes, assuming
+  // every literal character is a '%'. Ordinary lines fit the inline buffer.
+  char* out = line.Reserve(name.size() + kOpen.size() + thread.size());
+  out = PutText(out, name);
+  out = PutText(out, kOpen);
+  out = PutText(out, thread);
   for (const auto& [key, value] : CurrentContext) {
-    line.Append(' ');
-    line.AppendLiteral(key);
-    line.Append('=');
-    line.AppendLiteral(value);
+    line.Commit(out);
+    out = line.Reserve(2 + 2 * (key.size() + value.size()));
+    *out++ = ' ';
+    out = PutLiteral(out, key);
+    *out++ = '=';
+    out = PutLiteral(out, value);
   }
-  line.Append("] ");
-  line.AppendLiteral(tag);
-  if (format != nullptr) line.Append(format);
+  line.Commit(out);
+  out = line.Reserve(2 + 2 * tag.size());
+  *out++ = ']';
+  *out++ = ' ';
+  out = PutLiteral(out, tag);
+  line.Commit(out);
+  line.Append(format != nullptr ? format : "");
   line.Append('\n');
 }
 

@@ -2,16 +2,20 @@
 #ifndef CSSUPPORT_LOGGING_LINE_FORMAT_H_
 #define CSSUPPORT_LOGGING_LINE_FORMAT_H_
 
+#include <string.h>
 #include <cstddef>
-#include <cstdint>
+
+#include <cstring>
 #include <memory>
 #include <string_view>
 
 namespace CSLogger {
 
-// An append-only text that lives on the caller's stack and moves to the heap
-// only when it outgrows kInlineCapacity, so composing an ordinary line
-// allocates nothing. Not copyable; one per call.
+// A text that lives on the caller's stack and moves to the heap only when a
+// line outgrows kInlineCapacity, so composing an ordinary line allocates
+// nothing. Writers reserve an upper bound once, write through the returned
+// pointer with the Put* helpers, and commit the end. Not copyable; one per
+// call.
 class LineFormat {
  public:
   static constexpr std::size_t kInlineCapacity = 1024;
@@ -20,20 +24,33 @@ class LineFormat {
   LineFormat(const LineFormat&) = delete;
   LineFormat& operator=(const LineFormat&) = delete;
 
-  void Append(std::string_view text);
-  void Append(char c);
-  // Appends `text` with every '%' doubled, so that a printf-style formatter
-  // reproduces it literally.
-  void AppendLiteral(std::string_view text);
-  // Lower-case hexadecimal, no prefix, no leading zeros.
-  void AppendHex(std::uintptr_t value);
+  // Room for `extra` more characters (and a terminator); returns where they
+  // go. Throws std::bad_alloc when a heap buffer cannot be had.
+  char* Reserve(std::size_t extra) {
+    if (size_ + extra >= capacity_) Grow(extra);
+    return data_ + size_;
+  }
+  // Ends the text at `end`, a pointer within the last reservation, and
+  // terminates it.
+  void Commit(char* end) {
+    *end = '\0';
+    size_ = end - data_;
+  }
 
-  // NUL-terminated; valid until the next append.
-  const char* c_str();
+  void Append(std::string_view text) {
+    std::memcpy(Reserve(text.size()), text.data(), text.size());
+    size_ += text.size();
+  }
+  void Append(char c) {
+    *Reserve(1) = c;
+    Commit(data_ + size_ + 1);
+  }
+
+  const char* c_str() const { return data_; }
   std::size_t size() const { return size_; }
 
  private:
-  char* Reserve(std::size_t extra);
+  void Grow(std::size_t extra);
 
   char* data_ = inline_;
   std::size_t size_ = 0;
@@ -41,6 +58,22 @@ class LineFormat {
   std::unique_ptr<char[]> heap_;
   char inline_[kInlineCapacity];
 };
+
+// Copies `text` to `out`; returns the end.
+inline char* PutText(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// Copies `text` with every '%' doubled, so that a printf-style formatter
+// reproduces it literally; needs room for 2 * text.size(). Returns the end.
+inline char* PutLiteral(char* out, std::string_view text) {
+  for (const char c : text) {
+    *out++ = c;
+    if (c == '%') *out++ = '%';
+  }
+  return out;
+}
 
 }  // namespace CSLogger
 

@@ -12,7 +12,4 @@ const std::unordered_map<log_priority, int>
         {CS_LOG_DEBUG, 6}, {CS_LOG_TRIVIA, 7},
 };
 
-const char* const priorityNames[5] = {"error", "warn", "info", "debug",
-                                      "trivia"};
-
 }  // namespace CSLogger

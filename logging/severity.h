@@ -2,6 +2,7 @@
 #ifndef CSSUPPORT_LOGGING_SEVERITY_H_
 #define CSSUPPORT_LOGGING_SEVERITY_H_
 
+#include <string_view>
 #include <unordered_map>
 
 #include "cssupport/logging/cs_logger.h"
@@ -14,7 +15,8 @@ namespace CSLogger {
 extern const std::unordered_map<log_priority, int> priorityLevelMap;
 
 // Printed names, indexed by the enumerator's value.
-extern const char* const priorityNames[5];
+inline constexpr std::string_view priorityNames[5] = {"error", "warn", "info",
+                                                      "debug", "trivia"};
 
 }  // namespace CSLogger
 
