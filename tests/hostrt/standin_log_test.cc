@@ -226,11 +226,5 @@ TEST(StandinProductState, GettersReturnTheLastSetTextsAndStayValid) {
   EXPECT_STREQ(firstOption, "opt-a");
 }
 
-TEST(StandinHost, CfgInterfaceIsOneObjectAndHostIsNotHypervisor) {
-  EXPECT_NE(Log_CfgInterface(), nullptr);
-  EXPECT_EQ(Log_CfgInterface(), Log_CfgInterface());
-  EXPECT_FALSE(HostType_OSIsHvk());
-}
-
 }  // namespace
 }  // namespace hostrt_test
