@@ -1,0 +1,273 @@
+// cstool fill-ids | upgrade-ctx
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "commands.h"
+#include "cssupport/config/generated_id.h"
+#include "cssupport/config/upgrade_context.h"
+#include "cssupport/errors/json.h"
+#include "cssupport/events/bounded_parse.h"
+
+namespace cstool {
+namespace {
+
+using rapidjson::Document;
+using rapidjson::Value;
+
+constexpr char kIdName[] = "cs_generated_id";
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw CommandError{kExitUsage, path + ": cannot open: " + ErrnoText(errno)};
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    throw CommandError{kExitUsage, path + ": cannot read: " + ErrnoText(errno)};
+  }
+  return text.str();
+}
+
+// Parses all of `path` into `document` with the iterative parser and the
+// library's nesting limit. Any failure is a usage error naming the file and
+// the byte offset.
+void LoadJson(const std::string& path, Document& document) {
+  const std::string text = ReadWhole(path);
+  rapidjson::ParseResult result;
+  auto generate = [&text, &result](Document& target) {
+    KoraConfigStore::internal::DepthLimitedHandler<Document> handler(target);
+    rapidjson::MemoryStream stream(text.data(), text.size());
+    rapidjson::Reader reader;
+    constexpr unsigned kFlags =
+        rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag;
+    result = reader.Parse<kFlags>(stream, handler);
+    if (result.IsError()) return false;
+    // The stream reads a NUL byte as the end; whatever follows the root
+    // value must be whitespace.
+    for (size_t i = stream.Tell(); i < text.size(); ++i) {
+      const char c = text[i];
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
+        result.Set(rapidjson::kParseErrorDocumentRootNotSingular, i);
+        return false;
+      }
+    }
+    return true;
+  };
+  document.Populate(generate);
+  if (!result.IsError()) return;
+  std::string reason;
+  if (result.Code() == rapidjson::kParseErrorTermination) {
+    reason = "nesting deeper than " +
+             std::to_string(KoraConfigStore::internal::kMaxJsonDepth) +
+             " levels";
+  } else {
+    reason = rapidjson::GetParseError_En(result.Code());
+  }
+  throw CommandError{kExitUsage, path + ": invalid JSON at byte offset " +
+                                     std::to_string(result.Offset()) + ": " +
+                                     reason};
+}
+
+// Members named "cs_generated_id" anywhere in `value`. Depth is bounded by
+// the parse limit.
+size_t CountIds(const Value& value) {
+  size_t count = 0;
+  if (value.IsObject()) {
+    for (const auto& m : value.GetObject()) {
+      if (m.name.GetStringLength() == sizeof(kIdName) - 1 &&
+          std::memcmp(m.name.GetString(), kIdName, sizeof(kIdName) - 1) == 0) {
+        ++count;
+      }
+      count += CountIds(m.value);
+    }
+  } else if (value.IsArray()) {
+    for (const auto& e : value.GetArray()) count += CountIds(e);
+  }
+  return count;
+}
+
+std::string Render(const Document& document, bool pretty) {
+  rapidjson::StringBuffer buffer;
+  bool complete;
+  if (pretty) {
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+    writer.SetIndent(' ', 2);
+    complete = document.Accept(writer);
+  } else {
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    complete = document.Accept(writer);
+  }
+  if (!complete)
+    throw CommandError{kExitFailure, "cannot serialise the result"};
+  return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  const char* data = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Replaces `path` with `text` so that readers see either the old file or the
+// whole new one: a temporary file in the same directory, synced, then renamed
+// over the original. Keeps the original's permission bits; a new file gets
+// the usual ones (0666 less the umask). A symbolic link is followed.
+void ReplaceFile(const std::string& path, const std::string& text) {
+  namespace fs = std::filesystem;
+  fs::path target(path);
+  std::error_code ec;
+  if (fs::is_symlink(target, ec)) {
+    target = fs::canonical(target, ec);
+    if (ec) throw CommandError{kExitFailure, path + ": " + ec.message()};
+  }
+
+  mode_t mode;
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+
+  const fs::path directory =
+      target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string temp =
+      (directory / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    throw CommandError{kExitFailure, directory.string() +
+                                         ": cannot create a temporary file: " +
+                                         ErrnoText(errno)};
+  }
+  bool ok = WriteAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  int error = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    throw CommandError{kExitFailure,
+                       target.string() + ": cannot write: " + ErrnoText(error)};
+  }
+  // Make the rename itself durable; a failure here leaves a complete file.
+  const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir_fd >= 0) {
+    ::fsync(dir_fd);
+    ::close(dir_fd);
+  }
+}
+
+// Writes to anything that is not a regular file (a terminal, a pipe,
+// /dev/stdout) in place; regular files are replaced whole.
+void WriteOutput(const std::string& path, const std::string& text) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+    ReplaceFile(path, text);
+    return;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0 || !WriteAll(fd, text)) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    throw CommandError{kExitFailure,
+                       path + ": cannot write: " + ErrnoText(error)};
+  }
+  ::close(fd);
+}
+
+struct FillIdsOptions {
+  std::string schema;
+  std::string config;
+  std::string output;
+  bool in_place = false;
+  bool pretty = false;
+};
+
+void FillIds(const FillIdsOptions& options) {
+  Document schema;
+  LoadJson(options.schema, schema);
+  Document config;
+  LoadJson(options.config, config);
+
+  const size_t before = CountIds(config);
+  KoraConfigStore::PopulateGeneratedInstanceId(schema, config);
+  const size_t added = CountIds(config) - before;
+  const std::string text = Render(config, options.pretty);
+
+  if (options.in_place) {
+    ReplaceFile(options.config, text);
+  } else if (!options.output.empty()) {
+    WriteOutput(options.output, text);
+  } else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+             std::fflush(stdout) != 0) {
+    throw CommandError{kExitFailure,
+                       "cannot write standard output: " + ErrnoText(errno)};
+  }
+  std::fprintf(stderr, "fill-ids: added %zu identifier%s\n", added,
+               added == 1 ? "" : "s");
+}
+
+void Register(CLI::App& app) {
+  auto options = std::make_shared<FillIdsOptions>();
+  auto* fill = app.add_subcommand(
+      "fill-ids",
+      "Give every object that the schema marks with \"cs_generated_id\" and "
+      "that has none a new identifier");
+  fill->add_option("--schema", options->schema, "Schema of the configuration")
+      ->required();
+  fill->add_option("CONFIG", options->config, "Configuration document")
+      ->required();
+  auto* output =
+      fill->add_option("-o,--output", options->output,
+                       "Write the result here instead of standard output");
+  fill->add_flag("--in-place", options->in_place,
+                 "Replace CONFIG with the result (atomically)")
+      ->excludes(output);
+  fill->add_flag("--pretty", options->pretty, "Indent the output");
+  fill->callback([options] { FillIds(*options); });
+
+  auto path = std::make_shared<std::string>();
+  auto* ctx = app.add_subcommand(
+      "upgrade-ctx",
+      "Print the upgrade context (1 or 2) that a library path selects");
+  ctx->add_option("LIBPATH", *path, "Path of a library file (need not exist)")
+      ->required();
+  ctx->callback([path] {
+    KoraConfigStore::SetUpgradeCtxFromLib(*path);
+    std::printf("%d\n", static_cast<int>(KoraConfigStore::GetUpgradeCtx()));
+  });
+}
+
+const CommandRegistration kRegistration(40, Register);
+
+}  // namespace
+}  // namespace cstool
