@@ -46,13 +46,18 @@ constexpr Entry kCatalogue[] = {
     {CS_ERR_OBJECT_NULL, "%s: Object is null"},
     {CS_ERR_CONFIG_EXISTS, "Configuration object already exists: %s"},
     {CS_ERR_FILTER_SPEC_EXISTS, "FilterSpec object already exists: %s"},
-    {CS_ERR_NON_SINGLETON_FILTER_UNSUPPORTED, "Non-Singleton SubObject filtering is not supported"},
+    {CS_ERR_NON_SINGLETON_FILTER_UNSUPPORTED,
+     "Non-Singleton SubObject filtering is not supported"},
     {CS_ERR_NOT_SINGLETON, "Not a Singleton object: %s"},
     {CS_ERR_NOT_NON_SINGLETON, "Not a Non-Singleton object: %s"},
-    {CS_ERR_NON_SINGLETON_API_ON_SINGLETON, "Non-Singleton API called for singleton object: %s"},
-    {CS_ERR_INSTANCE_ID_MISSING, "Non-Singleton object should contain instanceId: %s"},
-    {CS_ERR_INSTANCE_ID_ON_SINGLETON, "Singleton object cannot contain instanceId: %s"},
-    {CS_ERR_EXTERNAL_CONTEXT_DURING_BOOT, "API cannot be invoked with EXTERNAL context during boot"},
+    {CS_ERR_NON_SINGLETON_API_ON_SINGLETON,
+     "Non-Singleton API called for singleton object: %s"},
+    {CS_ERR_INSTANCE_ID_MISSING,
+     "Non-Singleton object should contain instanceId: %s"},
+    {CS_ERR_INSTANCE_ID_ON_SINGLETON,
+     "Singleton object cannot contain instanceId: %s"},
+    {CS_ERR_EXTERNAL_CONTEXT_DURING_BOOT,
+     "API cannot be invoked with EXTERNAL context during boot"},
     {CS_ERR_SET_FAILED, "Set operation failed: %s"},
     {CS_ERR_GET_FAILED, "Get operation failed: %s"},
     {CS_ERR_UPDATE_FAILED, "Update operation failed: %s"},
@@ -62,9 +67,11 @@ constexpr Entry kCatalogue[] = {
     {CS_ERR_UPGRADE_FAILED, "Upgrade operation failed"},
     {CS_ERR_SET_DESIRED_FAILED, "Set Desired operation failed"},
     {CS_ERR_SET_BOOT_STATUS_FAILED, "Set Boot Status operation failed"},
-    {CS_ERR_SET_PARTIAL_BOOT_STATUS_FAILED, "Set Partial Boot Status operation failed"},
+    {CS_ERR_SET_PARTIAL_BOOT_STATUS_FAILED,
+     "Set Partial Boot Status operation failed"},
     {CS_ERR_OBJECT_LIST_EMPTY, "ConfigStoreObject list is empty"},
-    {CS_ERR_OBJECT_LIST_MIXED_SCHEMA, "All ConfigStoreObjects are not for the same schema."},
+    {CS_ERR_OBJECT_LIST_MIXED_SCHEMA,
+     "All ConfigStoreObjects are not for the same schema."},
 
     // JSON parsing and validation.
     {CS_ERR_JSON_PARSE_STRING, "Failed to parse JSON String"},
@@ -97,7 +104,8 @@ using Catalogue = std::unordered_map<std::int32_t, const char*>;
 Catalogue BuildCatalogue() {
   Catalogue catalogue;
   catalogue.reserve(std::size(kCatalogue));
-  for (const Entry& entry : kCatalogue) catalogue.emplace(entry.code, entry.text);
+  for (const Entry& entry : kCatalogue)
+    catalogue.emplace(entry.code, entry.text);
   return catalogue;
 }
 
