@@ -16,7 +16,8 @@
 #define CSSUPPORT_ERRORS_JSON_H_
 
 #if defined(RAPIDJSON_RAPIDJSON_H_) && !defined(CSSUPPORT_RAPIDJSON_HOOKED)
-#error "RapidJSON was included before cssupport/errors/json.h; include this header first"
+#error \
+    "RapidJSON was included before cssupport/errors/json.h; include this header first"
 #endif
 
 #include "cssupport/errors/error_codes.h"
@@ -29,12 +30,13 @@
 #ifdef RAPIDJSON_ASSERT
 #undef RAPIDJSON_ASSERT
 #endif
-#define RAPIDJSON_ASSERT(x)                                                  \
-  do {                                                                       \
-    if (!(x))                                                                \
-      throw ::KoraConfigStore::ConfigStoreException(                         \
-          ::KoraConfigStore::CS_ERR_INVALID_JSON,                            \
-          "JSON error:\"" __FILE__ "\":" CSSUPPORT_JSON_STR(__LINE__) ": " #x); \
+#define RAPIDJSON_ASSERT(x)                            \
+  do {                                                 \
+    if (!(x))                                          \
+      throw ::KoraConfigStore::ConfigStoreException(   \
+          ::KoraConfigStore::CS_ERR_INVALID_JSON,      \
+          "JSON error:\"" __FILE__                     \
+          "\":" CSSUPPORT_JSON_STR(__LINE__) ": " #x); \
   } while (false)
 
 #include <rapidjson/document.h>
