@@ -51,17 +51,8 @@ bool HasMember(const Value& object, const char* name, SizeType length) {
   return false;
 }
 
-// A schema node as the walk reads it. Each lookup is made once per node, so
-// the elements of an array share the lookups of their "items" schema.
-struct SchemaView {
-  // The "properties" object, or null when there is none or it is not an
-  // object (then it has no members to find).
-  const Value* properties = nullptr;
-  bool marked = false;
-  // The "items" schema, or null when there is none or it is not an object.
-  const Value* items = nullptr;
-};
-
+// The "properties" object of `schema`, or null when there is none or it is
+// not an object (then it lists nothing, the marker included).
 const Value* PropertiesOf(const Value& schema) {
   if (!schema.IsObject()) return nullptr;
   const Value* properties = FindFirst(schema, kProperties, Length(kProperties));
@@ -81,6 +72,9 @@ const Value* ItemsOf(const Value& schema) {
   return items != nullptr && items->IsObject() ? items : nullptr;
 }
 
+// Appends "cs_generated_id" with a new identifier, name and text copied into
+// `allocator`. The host's text is freed before this returns, also when the
+// allocator throws.
 void AppendId(Value& object, Allocator& allocator) {
   const std::unique_ptr<char, FreeText> text(UUID_CreateRandom());
   Value name(kIdName, Length(kIdName), allocator);
@@ -90,7 +84,6 @@ void AppendId(Value& object, Allocator& allocator) {
 }
 
 void WalkValue(const Value& schema, Value& config, Allocator& allocator);
-void WalkArray(const Value* items, Value& array, Allocator& allocator);
 
 void WalkObject(const Value* properties, bool marked, Value& object,
                 Allocator& allocator) {
@@ -109,18 +102,18 @@ void WalkObject(const Value* properties, bool marked, Value& object,
   }
 }
 
+// The elements share one reading of the "items" schema.
 void WalkArray(const Value* items, Value& array, Allocator& allocator) {
   if (items == nullptr) return;
-  SchemaView view;
-  view.properties = PropertiesOf(*items);
-  view.marked = IsMarked(view.properties);
-  view.items = ItemsOf(*items);
-  if (view.properties == nullptr && view.items == nullptr) return;
+  const Value* properties = PropertiesOf(*items);
+  const bool marked = IsMarked(properties);
+  const Value* nested_items = ItemsOf(*items);
+  if (properties == nullptr && nested_items == nullptr) return;
   for (auto e = array.Begin(), end = array.End(); e != end; ++e) {
     if (e->IsObject()) {
-      WalkObject(view.properties, view.marked, *e, allocator);
+      WalkObject(properties, marked, *e, allocator);
     } else if (e->IsArray()) {
-      WalkArray(view.items, *e, allocator);
+      WalkArray(nested_items, *e, allocator);
     }
   }
 }
