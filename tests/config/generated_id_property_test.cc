@@ -181,60 +181,46 @@ class Generator {
 
 struct Tally {
   int next_id = 0;      // identifiers added so far, in walk order
-  int marked = 0;       // marked objects reached
-  int preexisting = 0;  // of which already carried an identifier
+  int preexisting = 0;  // reached marked objects that already had one
 };
 
-// Checks `after` against `before` as the walk's rules demand: reached marked
-// objects end with exactly one identifier, new ones appended last and
-// numbered in pre-order; everything else is unchanged. A null schema means
-// "not reached".
+// Follows the schema through `after`, comparing with `before`: every marked
+// object reached ends with exactly one identifier, and one it gained is its
+// last member, numbered in pre-order. What the walk must not touch is left to
+// the comparison with the identifiers stripped.
 void Check(const Value* schema, const Value& before, const Value& after,
            const std::string& path, Tally& tally) {
-  const Value* properties = nullptr;
-  const Value* items = nullptr;
-  if (schema != nullptr && schema->IsObject()) {
-    properties = First(*schema, "properties");
-    items = First(*schema, "items");
-  }
+  if (schema == nullptr || !schema->IsObject()) return;
+  const Value* properties = First(*schema, "properties");
+  const Value* items = First(*schema, "items");
   if (before.IsObject() && properties != nullptr && properties->IsObject()) {
-    const bool marked = First(*properties, kId) != nullptr;
-    const bool had_id = First(before, kId) != nullptr;
-    const bool adds = marked && !had_id;
     ASSERT_TRUE(after.IsObject()) << path;
-    ASSERT_EQ(after.MemberCount(), before.MemberCount() + (adds ? 1 : 0))
-        << path;
-    if (marked) {
-      ++tally.marked;
-      if (had_id) ++tally.preexisting;
+    if (First(*properties, kId) != nullptr) {
       int ids = 0;
       for (const auto& m : after.GetObject()) ids += NameIs(m.name, kId);
       EXPECT_EQ(ids, 1) << path;
+      if (First(before, kId) != nullptr) {
+        ++tally.preexisting;
+      } else {
+        const auto& last = after.MemberEnd()[-1];
+        const std::string expected = "uuid-" + std::to_string(++tally.next_id);
+        EXPECT_TRUE(NameIs(last.name, kId) && last.value.IsString() &&
+                    last.value.GetString() == expected)
+            << path << ": " << ToJson(after) << " expected " << expected;
+      }
     }
-    if (adds) {
-      const auto& last = after.MemberEnd()[-1];
-      EXPECT_TRUE(NameIs(last.name, kId)) << path;
-      const std::string expected = "uuid-" + std::to_string(++tally.next_id);
-      EXPECT_TRUE(last.value.IsString() && last.value.GetString() == expected)
-          << path << ": " << ToJson(last.value) << " expected " << expected;
-    }
+    // Members keep their order; the walk only appends.
     auto a = after.MemberBegin();
     for (auto b = before.MemberBegin(); b != before.MemberEnd(); ++a, ++b) {
-      EXPECT_TRUE(SameTree(a->name, b->name)) << path;
       Check(First(*properties, b->name), b->value, a->value,
             path + "/" + b->name.GetString(), tally);
     }
-    return;
-  }
-  if (before.IsArray() && items != nullptr) {
+  } else if (before.IsArray() && items != nullptr) {
     ASSERT_TRUE(after.IsArray() && after.Size() == before.Size()) << path;
     for (rapidjson::SizeType i = 0; i < before.Size(); ++i) {
       Check(items, before[i], after[i], path + "/" + std::to_string(i), tally);
     }
-    return;
   }
-  EXPECT_TRUE(SameTree(before, after))
-      << path << ": " << ToJson(before) << " became " << ToJson(after);
 }
 
 // Drops every identifier the walk could have added (the double's texts).
@@ -258,7 +244,6 @@ TEST(GeneratedIdPropertyTest, RandomPairsWalkedTwice) {
   constexpr int kPairs = 2000;
   constexpr int kDepth = 5;
   Tally total;
-  int total_calls = 0;
   for (int pair = 0; pair < kPairs; ++pair) {
     SCOPED_TRACE("pair " + std::to_string(pair));
     rapidjson::Document schema, config, original;
@@ -292,16 +277,12 @@ TEST(GeneratedIdPropertyTest, RandomPairsWalkedTwice) {
     EXPECT_TRUE(SameTree(config, once));
 
     total.next_id += tally.next_id;
-    total.marked += tally.marked;
     total.preexisting += tally.preexisting;
-    total_calls += calls;
     if (testing::Test::HasFailure()) break;
   }
   // The generator must exercise both outcomes often enough to mean anything.
   EXPECT_GT(total.next_id, kPairs / 2);
   EXPECT_GT(total.preexisting, kPairs / 20);
-  RecordProperty("added", total.next_id);
-  RecordProperty("marked", total.marked);
 }
 
 }  // namespace

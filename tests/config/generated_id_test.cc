@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "cssupport/hostrt/recording/recording_host.h"
 #include "json_text.h"
@@ -53,19 +51,11 @@ const WalkCase kWalkCases[] = {
      R"({"a":1,"cs_generated_id":null})"},
     {"PresentNumberBlocks", kMarked, R"({"cs_generated_id":0})",
      R"({"cs_generated_id":0})"},
-    {"PresentFalseBlocks", kMarked, R"({"cs_generated_id":false})",
-     R"({"cs_generated_id":false})"},
-    {"PresentArrayBlocks", kMarked, R"({"cs_generated_id":[]})",
-     R"({"cs_generated_id":[]})"},
     {"PresentObjectBlocks", kMarked, R"({"cs_generated_id":{}})",
      R"({"cs_generated_id":{}})"},
-    {"ScalarsAreLeftAlone", kMarked, R"("text")", R"("text")"},
-    {"NullConfigIsLeftAlone", kMarked, "null", "null"},
     // Names are compared by length and bytes.
     {"CaseVariantOfMemberIsNotPresent", kMarked, R"({"CS_Generated_Id":"x"})",
      R"({"CS_Generated_Id":"x","cs_generated_id":"uuid-1"})"},
-    {"PrefixOfMemberIsNotPresent", kMarked, R"({"cs_generated":"x"})",
-     R"({"cs_generated":"x","cs_generated_id":"uuid-1"})"},
     {"MemberWithEmbeddedNulIsNotPresent", kMarked,
      R"({"cs_generated_id\u0000":"x"})",
      R"({"cs_generated_id\u0000":"x","cs_generated_id":"uuid-1"})"},
@@ -128,10 +118,6 @@ const WalkCase kWalkCases[] = {
      R"({"properties":{"child":{"properties":{"cs_generated_id":{}}},
                        "child":{}}})",
      R"({"child":{}})", R"({"child":{"cs_generated_id":"uuid-1"}})"},
-    {"LaterDuplicatePropertyIgnored",
-     R"({"properties":{"child":{},
-                       "child":{"properties":{"cs_generated_id":{}}}}})",
-     R"({"child":{}})", R"({"child":{}})"},
     {"FirstDuplicatePropertiesKeywordWins",
      R"({"properties":{},"properties":{"cs_generated_id":{}}})", "{}", "{}"},
     {"FirstDuplicateItemsKeywordWins",
@@ -263,25 +249,6 @@ TEST(WalkOverloadsTest, WalksASubValueWithItsSubSchema) {
   EXPECT_FALSE(config.HasMember("cs_generated_id"));
   EXPECT_STREQ(config["hosts"][0]["cs_generated_id"].GetString(), "uuid-1");
   EXPECT_STREQ(config["hosts"][2]["cs_generated_id"].GetString(), "h");
-}
-
-// The host's buffer is freed before the walk returns (a leak fails the
-// sanitizer build); the document must hold its own copy of the text (a
-// dangling reference fails it too).
-TEST(WalkOverloadsTest, AddedTextOutlivesTheHostBuffer) {
-  rapidjson::Document config;
-  ParseInto("{}", config);
-  {
-    rapidjson::Document schema;
-    ParseInto(kMarked, schema);
-    hostrt_recording::Reset();
-    PopulateGeneratedInstanceId(schema, config);
-  }
-  std::vector<char*> churn;
-  for (int i = 0; i < 64; ++i) churn.push_back(strdup("xxxxxx"));
-  for (char* p : churn) free(p);
-  ASSERT_EQ(config.MemberCount(), 1u);
-  EXPECT_EQ(ToJson(config), R"({"cs_generated_id":"uuid-1"})");
 }
 
 }  // namespace

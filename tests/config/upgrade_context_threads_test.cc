@@ -44,22 +44,5 @@ TEST(UpgradeContextThreadsTest, ConcurrentSettersLeaveOneOfTheirValues) {
   EXPECT_EQ(bad_reads.load(), 0);
 }
 
-// When all setters agree the race has only one possible outcome.
-TEST(UpgradeContextThreadsTest, AgreeingSettersLeaveTheirValue) {
-  for (const std::int32_t wanted : {2, 1}) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kSetters; ++t) {
-      threads.emplace_back([wanted] {
-        for (int i = 0; i < kRounds / 4; ++i) {
-          SetUpgradeCtxFromLib(wanted == 2 ? "/x/postLoadStore/y/l.so"
-                                           : "/x/postLoadStores.so");
-        }
-      });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(GetUpgradeCtx(), wanted);
-  }
-}
-
 }  // namespace
 }  // namespace KoraConfigStore
