@@ -240,8 +240,8 @@ void Register(CLI::App& app) {
   auto options = std::make_shared<FillIdsOptions>();
   auto* fill = app.add_subcommand(
       "fill-ids",
-      "Give every object that the schema marks with \"cs_generated_id\" and "
-      "that has none a new identifier");
+      "Add the missing \"cs_generated_id\" identifiers that the schema asks "
+      "for");
   fill->add_option("--schema", options->schema, "Schema of the configuration")
       ->required();
   fill->add_option("CONFIG", options->config, "Configuration document")
