@@ -68,12 +68,16 @@ class DepthLimitedHandler {
 // kMaxJsonDepth. Strings are copied into the document's allocator.
 //
 // Returns false when the text does not parse; `document` then keeps its
-// previous value. Runs in constant stack space whatever the nesting; time
-// and memory grow linearly with the text. Throws std::bad_alloc only.
+// previous value and `result` holds the error and its byte offset:
+// kParseErrorTermination for nesting beyond the limit,
+// kParseErrorDocumentRootNotSingular for anything after the root value.
+// Runs in constant stack space whatever the nesting; time and memory grow
+// linearly with the text. Throws std::bad_alloc only.
 inline bool ParseJsonText(const std::string& text,
-                          rapidjson::Document& document) {
-  bool parsed = false;
-  auto generate = [&text, &parsed](rapidjson::Document& target) {
+                          rapidjson::Document& document,
+                          rapidjson::ParseResult& result) {
+  result.Clear();
+  auto generate = [&text, &result](rapidjson::Document& target) {
     DepthLimitedHandler<rapidjson::Document> handler(target);
     // Peek() reads a NUL byte as the end of the text; whatever lies after
     // the root is checked by hand below.
@@ -81,16 +85,35 @@ inline bool ParseJsonText(const std::string& text,
     rapidjson::Reader reader;
     constexpr unsigned kFlags =
         rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag;
-    if (reader.Parse<kFlags>(stream, handler).IsError()) return false;
+    result = reader.Parse<kFlags>(stream, handler);
+    if (result.IsError()) return false;
     for (std::size_t i = stream.Tell(); i < text.size(); ++i) {
       const char c = text[i];
-      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return false;
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
+        result.Set(rapidjson::kParseErrorDocumentRootNotSingular, i);
+        return false;
+      }
     }
-    parsed = true;
     return true;
   };
   document.Populate(generate);
-  return parsed;
+  return !result.IsError();
+}
+
+inline bool ParseJsonText(const std::string& text,
+                          rapidjson::Document& document) {
+  rapidjson::ParseResult ignored;
+  return ParseJsonText(text, document, ignored);
+}
+
+// "<reason> (at byte offset <n>)" for a failed ParseJsonText, in English.
+inline std::string DescribeParseFailure(const rapidjson::ParseResult& result) {
+  std::string reason =
+      result.Code() == rapidjson::kParseErrorTermination
+          ? "nesting deeper than " + std::to_string(kMaxJsonDepth) + " levels"
+          : rapidjson::GetParseError_En(result.Code());
+  if (!reason.empty() && reason.back() == '.') reason.pop_back();
+  return reason + " (at byte offset " + std::to_string(result.Offset()) + ")";
 }
 
 }  // namespace internal

@@ -176,9 +176,6 @@ void Merge(rapidjson::Document& document, rapidjson::Value& record) {
 
 namespace internal {
 
-const char kEventRecordFilePath[] =
-    "/var/run/tessel/files/loadStoreErrors.json";
-
 void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
                va_list args) {
   std::call_once(forkHandlersInstalled, InstallForkHandlers);

@@ -1,4 +1,5 @@
-// Internal to the library: not installed, not exported.
+// Internal to the library: not installed, not exported. Tools built with the
+// library may read the constants.
 #ifndef CSSUPPORT_EVENTS_EVENT_FILE_H_
 #define CSSUPPORT_EVENTS_EVENT_FILE_H_
 
@@ -14,8 +15,9 @@ extern const std::unordered_map<std::string, std::string> jotMsgMap;
 
 namespace internal {
 
-// Where DumpJot keeps its records.
-extern const char kEventRecordFilePath[];
+// Where DumpJot keeps its records; the one definition of the fixed path.
+inline constexpr char kEventRecordFilePath[] =
+    "/var/run/tessel/files/loadStoreErrors.json";
 
 // DumpJot on an arbitrary file; `args` holds `argCount` const char*.
 void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
