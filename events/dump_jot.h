@@ -28,7 +28,10 @@ namespace KoraConfigStore {
 // that throws leaves the file byte for byte as it was.
 //
 // Overlapping calls, from threads of one process or from several processes,
-// are serialised on the file, so no record is lost.
+// are serialised (a mutex, and an exclusive flock(2) on the file's directory,
+// which creates nothing), so no record is lost. Any thread may call; a fork()
+// waits for a call of this process in progress to finish. Cost: the whole
+// file is read, parsed and rewritten on every call.
 CSSUPPORT_EXPORT void DumpJot(const std::string& jotId, int argCount, ...);
 
 }  // namespace KoraConfigStore

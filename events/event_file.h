@@ -19,7 +19,8 @@ namespace internal {
 inline constexpr char kEventRecordFilePath[] =
     "/var/run/tessel/files/loadStoreErrors.json";
 
-// DumpJot on an arbitrary file; `args` holds `argCount` const char*.
+// DumpJot on the file at `path`, with its outcomes, reports and locking;
+// `args` holds `argCount` const char* and is read only when argCount > 0.
 void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
                va_list args);
 

@@ -62,11 +62,6 @@ TEST(EventCatalogue, HoldsTheNineTemplatesByExactIdentifier) {
             0u);
 }
 
-TEST(EventRecordFile, FixedPathLivesInOnePlace) {
-  EXPECT_STREQ(KoraConfigStore::internal::kEventRecordFilePath,
-               "/var/run/tessel/files/loadStoreErrors.json");
-}
-
 enum class Outcome {
   kWritten,       // no report; the file holds `after`
   kParseFailure,  // parse failure reported; file unchanged
@@ -413,18 +408,6 @@ TEST_F(EventFileTest, LeavesNoOtherFileBehind) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names,
             (std::vector<std::string>{"loadStoreErrors.json", "other.json"}));
-}
-
-TEST_F(EventFileTest, RaisedJsonErrorIsLoggedAsAnException) {
-  WriteBytes(path_, "[]");
-  EXPECT_THROW(RecordAt(path_, kDb, {}), KoraConfigStore::ConfigStoreException);
-  const auto logged = hostrt_recording::CallsNamed("LogV");
-  ASSERT_FALSE(logged.empty());
-  EXPECT_EQ(logged[0].args.at(0), "2");
-  EXPECT_NE(logged[0].args.at(2).find("[1082] JSON error:\""),
-            std::string::npos)
-      << logged[0].args.at(2);
-  EXPECT_TRUE(SyslogLines().empty());
 }
 
 }  // namespace
