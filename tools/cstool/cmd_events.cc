@@ -277,6 +277,30 @@ Row RowFor(const rapidjson::Value& record) {
   return row;
 }
 
+void Register(CLI::App& app) {
+  auto* record = app.add_subcommand(
+      "record", "Record one load-store event in " + std::string(kEventFile));
+  auto jotId = std::make_shared<std::string>();
+  auto args = std::make_shared<std::vector<std::string>>();
+  record
+      ->add_option("EVENT-ID", *jotId,
+                   "Event identifier, e.g. jot.user.cs.schema.file.error")
+      ->required();
+  record->add_option("ARG", *args, "Message arguments, in order");
+  record->callback([jotId, args] { Record(*jotId, *args); });
+
+  auto* events = app.add_subcommand(
+      "events", "List the recorded events with their messages filled in");
+  auto file = std::make_shared<std::string>(kEventFile);
+  events->add_option("--file", *file, "Event record file to read")
+      ->capture_default_str();
+  events->callback([file] { ListEvents(*file); });
+}
+
+const CommandRegistration kRegistration(30, Register);
+
+}  // namespace
+
 void ListEvents(const std::string& path) {
   const auto file = LoadEventFile(path);
   if (!file->present) {
@@ -311,27 +335,4 @@ void ListEvents(const std::string& path) {
   }
 }
 
-void Register(CLI::App& app) {
-  auto* record = app.add_subcommand(
-      "record", "Record one load-store event in " + std::string(kEventFile));
-  auto jotId = std::make_shared<std::string>();
-  auto args = std::make_shared<std::vector<std::string>>();
-  record
-      ->add_option("EVENT-ID", *jotId,
-                   "Event identifier, e.g. jot.user.cs.schema.file.error")
-      ->required();
-  record->add_option("ARG", *args, "Message arguments, in order");
-  record->callback([jotId, args] { Record(*jotId, *args); });
-
-  auto* events = app.add_subcommand(
-      "events", "List the recorded events with their messages filled in");
-  auto file = std::make_shared<std::string>(kEventFile);
-  events->add_option("--file", *file, "Event record file to read")
-      ->capture_default_str();
-  events->callback([file] { ListEvents(*file); });
-}
-
-const CommandRegistration kRegistration(30, Register);
-
-}  // namespace
 }  // namespace cstool

@@ -3,6 +3,8 @@
 #ifndef CSSUPPORT_TOOLS_CSTOOL_COMMANDS_H_
 #define CSSUPPORT_TOOLS_CSTOOL_COMMANDS_H_
 
+#include <string>
+
 #include <CLI/CLI.hpp>
 
 namespace cstool {
@@ -25,6 +27,11 @@ using RegisterFn = void (*)(CLI::App& app);
 struct CommandRegistration {
   CommandRegistration(int order, RegisterFn fn);
 };
+
+// Prints the records of the event record file at `path` as a table, each
+// message template filled with its arguments (what `cstool events` shows).
+// Throws CommandError when the file is absent or not an event record file.
+void ListEvents(const std::string& path);
 
 }  // namespace cstool
 
