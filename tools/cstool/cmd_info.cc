@@ -43,9 +43,9 @@ int ParseCode(const std::string& text) {
   const long value = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || errno == ERANGE || value < INT_MIN ||
       value > INT_MAX) {
-    throw CommandError{kExitUsage,
-                       "'" + text + "' is not an error code (expected a "
-                       "decimal number such as 1082)"};
+    throw CommandError{kExitUsage, "'" + text +
+                                       "' is not an error code (expected a "
+                                       "decimal number such as 1082)"};
   }
   return static_cast<int>(value);
 }
@@ -56,7 +56,8 @@ void PrintVersion(const char* name, const CSVersionRecord& v) {
 }
 
 void PrintBuildInfo() {
-  std::printf("%-34s %" PRId32 "\n", "gBuildNumberNumeric", gBuildNumberNumeric);
+  std::printf("%-34s %" PRId32 "\n", "gBuildNumberNumeric",
+              gBuildNumberNumeric);
   const struct {
     const char* name;
     const char* value;
@@ -82,8 +83,8 @@ void Register(CLI::App& app) {
   app.add_subcommand("messages", "List every error code with its message text")
       ->callback(PrintMessages);
 
-  auto* message = app.add_subcommand(
-      "message", "Print the message text of one error code");
+  auto* message =
+      app.add_subcommand("message", "Print the message text of one error code");
   auto code = std::make_shared<std::string>();
   message->add_option("CODE", *code, "Error code, e.g. 1082")->required();
   message->callback([code] {

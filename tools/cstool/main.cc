@@ -29,8 +29,9 @@ int main(int argc, char** argv) {
       "(error codes, build data, event records, configuration identifiers)"};
   app.require_subcommand(1);
   auto& registry = cstool::Registry();
-  std::stable_sort(registry.begin(), registry.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(
+      registry.begin(), registry.end(),
+      [](const auto& a, const auto& b) { return a.first < b.first; });
   for (const auto& entry : registry) entry.second(app);
   try {
     app.parse(argc, argv);
