@@ -203,9 +203,10 @@ TEST_F(CstoolTest, FillIdsRefusesBadJsonAndWritesNothing) {
   const std::string bad_text = ReadFile(kBadConfig);
   expected.Parse(bad_text.c_str());
   ASSERT_TRUE(expected.HasParseError());
-  const std::string reason =
-      std::string("byte offset ") + std::to_string(expected.GetErrorOffset()) +
-      ": " + rapidjson::GetParseError_En(expected.GetParseError());
+  std::string reason = rapidjson::GetParseError_En(expected.GetParseError());
+  reason.pop_back();  // the final full stop
+  reason +=
+      " (at byte offset " + std::to_string(expected.GetErrorOffset()) + ")";
 
   const std::string copy = Path("bad.json");
   WriteFile(copy, bad_text);

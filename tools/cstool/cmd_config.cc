@@ -41,44 +41,18 @@ std::string ReadWhole(const std::string& path) {
   return text.str();
 }
 
-// Parses all of `path` into `document` with the iterative parser and the
-// library's nesting limit. Any failure is a usage error naming the file and
-// the byte offset.
+// Parses all of `path` into `document` by the library's rules (iterative
+// parser, nesting limit, nothing but whitespace after the root). Any failure
+// is a usage error naming the file, the reason and the byte offset.
 void LoadJson(const std::string& path, Document& document) {
-  const std::string text = ReadWhole(path);
   rapidjson::ParseResult result;
-  auto generate = [&text, &result](Document& target) {
-    KoraConfigStore::internal::DepthLimitedHandler<Document> handler(target);
-    rapidjson::MemoryStream stream(text.data(), text.size());
-    rapidjson::Reader reader;
-    constexpr unsigned kFlags =
-        rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag;
-    result = reader.Parse<kFlags>(stream, handler);
-    if (result.IsError()) return false;
-    // The stream reads a NUL byte as the end; whatever follows the root
-    // value must be whitespace.
-    for (size_t i = stream.Tell(); i < text.size(); ++i) {
-      const char c = text[i];
-      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') {
-        result.Set(rapidjson::kParseErrorDocumentRootNotSingular, i);
-        return false;
-      }
-    }
-    return true;
-  };
-  document.Populate(generate);
-  if (!result.IsError()) return;
-  std::string reason;
-  if (result.Code() == rapidjson::kParseErrorTermination) {
-    reason = "nesting deeper than " +
-             std::to_string(KoraConfigStore::internal::kMaxJsonDepth) +
-             " levels";
-  } else {
-    reason = rapidjson::GetParseError_En(result.Code());
+  if (!KoraConfigStore::internal::ParseJsonText(ReadWhole(path), document,
+                                                result)) {
+    throw CommandError{
+        kExitUsage,
+        path + ": invalid JSON: " +
+            KoraConfigStore::internal::DescribeParseFailure(result)};
   }
-  throw CommandError{kExitUsage, path + ": invalid JSON at byte offset " +
-                                     std::to_string(result.Offset()) + ": " +
-                                     reason};
 }
 
 // Members named "cs_generated_id" anywhere in `value`. Depth is bounded by

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -33,11 +34,10 @@ constexpr const char* kEventFile =
     KoraConfigStore::internal::kEventRecordFilePath;
 constexpr std::size_t kMaxArgs = 16;
 
+// The directory DumpJot locks for `path`.
 std::string DirectoryOf(const std::string& path) {
-  const std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
+  const std::string dir = std::filesystem::path(path).parent_path().string();
+  return dir.empty() ? "." : dir;
 }
 
 // The event record file as read at one moment.
