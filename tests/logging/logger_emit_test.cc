@@ -1,8 +1,9 @@
-// Emission: the exact format each call hands the host, and what the host
-// makes of it, through the recording double.
+// Emission: the exact format each call hands the host, through the recording
+// double.
 #include <pthread.h>
 
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -13,169 +14,135 @@
 
 namespace {
 
-using CSLogger::CS_LOG_DEBUG;
-using CSLogger::CS_LOG_ERROR;
-using CSLogger::CS_LOG_INFO;
-using CSLogger::CS_LOG_TRIVIA;
-using CSLogger::CS_LOG_WARN;
+using namespace CSLogger;  // NOLINT: the severities
 using hostrt_recording::Call;
 
-std::string ThreadHex() {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lx",
-                static_cast<unsigned long>(pthread_self()));
-  return text;
-}
-
-// The prefix up to and including "] " for the calling thread.
+// "<severity> [ConfigStore:<this thread in %lx><context>] ".
 std::string Prefix(const std::string& severity,
                    const std::string& context = "") {
-  return severity + " [ConfigStore:" + ThreadHex() + context + "] ";
+  char id[32];
+  std::snprintf(id, sizeof id, "%lx",
+                static_cast<unsigned long>(pthread_self()));
+  return severity + " [ConfigStore:" + id + context + "] ";
 }
 
 class LoggerEmit : public ::testing::Test {
  protected:
   void SetUp() override {
     hostrt_recording::Reset();
-    CSLogger::CurrentContext.clear();
+    CurrentContext.clear();
   }
-  void TearDown() override { CSLogger::CurrentContext.clear(); }
+  void TearDown() override { CurrentContext.clear(); }
 
-  // The single LogV call made since SetUp.
-  static Call OnlyLine() {
+  // Runs `emit` and returns the one host call it made.
+  static Call LineOf(const std::function<void()>& emit) {
+    hostrt_recording::Reset();
+    emit();
     const auto calls = hostrt_recording::Calls();
     EXPECT_EQ(calls.size(), 1u);
     return calls.empty() ? Call{} : calls.front();
   }
 };
 
-TEST_F(LoggerEmit, SeverityNamesAndHostLevels) {
+TEST_F(LoggerEmit, ComposedFormatPerCall) {
   const struct {
-    CSLogger::log_priority priority;
-    const char* name;
-    const char* level;
+    std::function<void()> emit;
+    std::string level, format, expanded;
   } cases[] = {
-      {CS_LOG_ERROR, "error", "2"},   {CS_LOG_WARN, "warn", "3"},
-      {CS_LOG_INFO, "info", "5"},     {CS_LOG_DEBUG, "debug", "6"},
-      {CS_LOG_TRIVIA, "trivia", "7"},
+      {[] { Log(CS_LOG_ERROR, "loaded %d items", 3); }, "2",
+       Prefix("error") + "loaded %d items\n",
+       Prefix("error") + "loaded 3 items\n"},
+      {[] { Log(CS_LOG_WARN, "w"); }, "3", Prefix("warn") + "w\n", ""},
+      {[] { Log(CS_LOG_INFO, "done\n"); }, "5", Prefix("info") + "done\n\n",
+       ""},
+      {[] { Log(CS_LOG_DEBUG, "d"); }, "6", Prefix("debug") + "d\n", ""},
+      {[] { Log(CS_LOG_TRIVIA, "t"); }, "7", Prefix("trivia") + "t\n", ""},
+      // The database name goes right before the format; empty is like Log.
+      {[] { DBLog("configdb", CS_LOG_DEBUG, "step %d", 2); }, "6",
+       Prefix("debug") + "configdbstep %d\n",
+       Prefix("debug") + "configdbstep 2\n"},
+      {[] { DBLog("", CS_LOG_DEBUG, "step %d", 2); }, "6",
+       Prefix("debug") + "step %d\n", ""},
+      // The code as a tag and its catalogue text as the format.
+      {[] {
+         LogErrCode(CS_LOG_ERROR, KoraConfigStore::CS_ERR_DB_OPEN, "main");
+       },
+       "2", Prefix("error") + "[1001]Failed to open database %s\n",
+       Prefix("error") + "[1001]Failed to open database main\n"},
+      {[] {
+         LogErrCode(CS_LOG_WARN,
+                    static_cast<KoraConfigStore::CSErrorCodes>(-5));
+       },
+       "3", Prefix("warn") + "[-5]unknown message\n", ""},
+      {[] {
+         LogErrCode(CS_LOG_WARN, static_cast<KoraConfigStore::CSErrorCodes>(
+                                     -2147483647 - 1));
+       },
+       "3", Prefix("warn") + "[-2147483648]unknown message\n", ""},
+      {[] {
+         LogErrCode(CS_LOG_WARN,
+                    static_cast<KoraConfigStore::CSErrorCodes>(1019));
+       },
+       "3", Prefix("warn") + "[1019]unknown message\n", ""},
   };
   for (const auto& c : cases) {
-    hostrt_recording::Reset();
-    CSLogger::Log(c.priority, "loaded %d items", 3);
-    const std::string format = Prefix(c.name) + "loaded %d items\n";
-    EXPECT_EQ(
-        OnlyLine(),
-        (Call{"LogV", {c.level, format, Prefix(c.name) + "loaded 3 items\n"}}))
-        << c.name;
+    const Call line = LineOf(c.emit);
+    EXPECT_EQ(line.name, "LogV");
+    EXPECT_EQ(line.args.at(0), c.level) << c.format;
+    EXPECT_EQ(line.args.at(1), c.format);
+    if (!c.expanded.empty()) {
+      EXPECT_EQ(line.args.at(2), c.expanded);
+    }
   }
 }
 
-TEST_F(LoggerEmit, ThreadIdIsLowerCaseHexWithoutPrefix) {
-  CSLogger::Log(CS_LOG_INFO, "x");
-  const std::string format = OnlyLine().args.at(1);
-  const std::string id = format.substr(std::string("info [ConfigStore:").size(),
-                                       ThreadHex().size());
-  EXPECT_EQ(id, ThreadHex());
-  EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
-  EXPECT_NE(id[0], '0');
-}
-
-TEST_F(LoggerEmit, ContextEntriesInKeyOrderIncludingEmptyKey) {
-  CSLogger::CurrentContext["op"] = "load";
-  CSLogger::CurrentContext["db"] = "main";
-  CSLogger::CurrentContext[""] = "anon";
-  CSLogger::CurrentContext["Z"] = "";  // upper case sorts before lower
-  CSLogger::Log(CS_LOG_INFO, "loaded %d items", 7);
-  EXPECT_EQ(OnlyLine().args.at(1),
-            Prefix("info", " =anon Z= db=main op=load") + "loaded %d items\n");
-}
-
-TEST_F(LoggerEmit, PercentSignsFromContextAndDatabaseComeThroughLiterally) {
-  CSLogger::CurrentContext["rate"] = "100%";
-  CSLogger::CurrentContext["%s"] = "%s%n%d";
-  CSLogger::DBLog("db%n%s", CS_LOG_WARN, "value %s", "v");
-  const Call line = OnlyLine();
+TEST_F(LoggerEmit, ContextInKeyOrderAndPercentSignsLiteral) {
+  CurrentContext["op"] = "load";
+  CurrentContext[""] = "anon";
+  CurrentContext["Z"] = "";  // upper case sorts before lower
+  CurrentContext["rate"] = "100%";
+  CurrentContext["%s"] = "%s%n%d";
+  const Call line = LineOf([] { DBLog("db%n", CS_LOG_WARN, "value %s", "v"); });
   EXPECT_EQ(line.args.at(1),
-            Prefix("warn", " %%s=%%s%%n%%d rate=100%%") + "db%%n%%svalue %s\n");
+            Prefix("warn", " =anon %%s=%%s%%n%%d Z= op=load rate=100%%") +
+                "db%%nvalue %s\n");
   EXPECT_EQ(line.args.at(2),
-            Prefix("warn", " %s=%s%n%d rate=100%") + "db%n%svalue v\n");
+            Prefix("warn", " =anon %s=%s%n%d Z= op=load rate=100%") +
+                "db%nvalue v\n");
 }
 
-TEST_F(LoggerEmit, DBLogPutsTheNameRightBeforeTheFormat) {
-  CSLogger::DBLog("configdb", CS_LOG_DEBUG, "step %d", 2);
-  EXPECT_EQ(OnlyLine().args.at(2), Prefix("debug") + "configdbstep 2\n");
-
-  hostrt_recording::Reset();
-  CSLogger::DBLog("", CS_LOG_DEBUG, "step %d", 2);
-  const Call viaDb = OnlyLine();
-  hostrt_recording::Reset();
-  CSLogger::Log(CS_LOG_DEBUG, "step %d", 2);
-  EXPECT_EQ(viaDb, OnlyLine());
-}
-
-TEST_F(LoggerEmit, LogErrCodeTagsTheCodeAndUsesItsCatalogueText) {
-  CSLogger::LogErrCode(CS_LOG_ERROR, KoraConfigStore::CS_ERR_DB_OPEN, "main");
-  EXPECT_EQ(OnlyLine(),
-            (Call{"LogV",
-                  {"2", Prefix("error") + "[1001]Failed to open database %s\n",
-                   Prefix("error") + "[1001]Failed to open database main\n"}}));
-
-  const struct {
-    int code;
-    const char* expected;
-  } cases[] = {
-      {-5, "[-5]unknown message\n"},
-      {1019, "[1019]unknown message\n"},
-      {-2147483647 - 1, "[-2147483648]unknown message\n"},
-      {1104, "[1104]Child process terminated with exit value: %d\n"},
-  };
-  for (const auto& c : cases) {
-    hostrt_recording::Reset();
-    CSLogger::LogErrCode(CS_LOG_WARN,
-                         static_cast<KoraConfigStore::CSErrorCodes>(c.code), 9);
-    EXPECT_EQ(OnlyLine().args.at(1), Prefix("warn") + c.expected) << c.code;
-  }
-}
-
-TEST_F(LoggerEmit, FormatEndingInNewlineGivesTwo) {
-  CSLogger::Log(CS_LOG_INFO, "done\n");
-  EXPECT_EQ(OnlyLine().args.at(1), Prefix("info") + "done\n\n");
-}
-
-TEST_F(LoggerEmit, PriorityOutsideTheFiveThrowsAndLogsNothing) {
-  for (int bad : {-1, 5, 1000}) {
-    const auto priority = static_cast<CSLogger::log_priority>(bad);
-    EXPECT_THROW(CSLogger::Log(priority, "x"), std::out_of_range);
-    EXPECT_THROW(CSLogger::DBLog("db", priority, "x"), std::out_of_range);
-    EXPECT_THROW(
-        CSLogger::LogErrCode(priority, KoraConfigStore::CS_ERR_INTERNAL),
-        std::out_of_range);
-  }
-  EXPECT_TRUE(hostrt_recording::Calls().empty());
-}
-
-TEST_F(LoggerEmit, LongLinesAreComposedWhole) {
-  // Beyond the inline buffer: context and tag of several KiB.
-  CSLogger::CurrentContext["big"] = std::string(3000, 'v') + "%";
+TEST_F(LoggerEmit, LinesBeyondTheInlineBufferAreComposedWhole) {
+  CurrentContext["big"] = std::string(3000, 'v') + "%";
   const std::string database(5000, 'd');
-  CSLogger::DBLog(database, CS_LOG_INFO, "%s", "end");
-  EXPECT_EQ(OnlyLine().args.at(2),
+  const Call line = LineOf([&] { DBLog(database, CS_LOG_INFO, "%s", "end"); });
+  EXPECT_EQ(line.args.at(2),
             Prefix("info", " big=" + std::string(3000, 'v') + "%") + database +
                 "end\n");
 }
 
+TEST_F(LoggerEmit, PriorityOutsideTheFiveThrowsAndLogsNothing) {
+  for (int bad : {-1, 5, 1000}) {
+    const auto priority = static_cast<log_priority>(bad);
+    EXPECT_THROW(Log(priority, "x"), std::out_of_range);
+    EXPECT_THROW(DBLog("db", priority, "x"), std::out_of_range);
+    EXPECT_THROW(LogErrCode(priority, KoraConfigStore::CS_ERR_INTERNAL),
+                 std::out_of_range);
+  }
+  EXPECT_TRUE(hostrt_recording::Calls().empty());
+}
+
 TEST_F(LoggerEmit, BacktraceIsOneInfoLineWithTheHostText) {
-  CSLogger::LogBacktrace();
-  const auto calls = hostrt_recording::Calls();
-  ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0], (Call{"CoreDump_CaptureFastBacktrace",
-                            {"2", "15", "frames", "count"}}));
-  EXPECT_EQ(calls[1], (Call{"CoreDump_Base64BacktraceFormat",
-                            {"3", "frames", "buffer", "1024", "configstore"}}));
-  EXPECT_EQ(calls[2], (Call{"LogV",
-                            {"5", Prefix("info") + "ConfigStoreException: %s\n",
-                             Prefix("info") + "ConfigStoreException: " +
-                                 hostrt_recording::kBacktraceText + "\n"}}));
+  LogBacktrace();
+  EXPECT_EQ(
+      hostrt_recording::Calls(),
+      (std::vector<Call>{
+          {"CoreDump_CaptureFastBacktrace", {"2", "15", "frames", "count"}},
+          {"CoreDump_Base64BacktraceFormat",
+           {"3", "frames", "buffer", "1024", "configstore"}},
+          {"LogV",
+           {"5", Prefix("info") + "ConfigStoreException: %s\n",
+            Prefix("info") + "ConfigStoreException: " +
+                hostrt_recording::kBacktraceText + "\n"}}}));
 }
 
 }  // namespace

@@ -17,12 +17,6 @@ namespace {
 using hostrt_recording::Call;
 using Calls = std::vector<Call>;
 
-hostrt_recording::Controls Hypervisor() {
-  hostrt_recording::Controls controls;
-  controls.osIsHvk = true;
-  return controls;
-}
-
 class LoggerSetup : public ::testing::Test {
  protected:
   void SetUp() override { hostrt_recording::Reset(); }
@@ -87,28 +81,30 @@ TEST_F(LoggerSetup, InitWithEmptyNameConfiguresTheSystemLog) {
               kTail}));
 }
 
-TEST_F(LoggerSetup, InitWithNameLogsToTmpOffTheHypervisor) {
-  CSLogger::LogInit("cs");
-  EXPECT_EQ(
-      hostrt_recording::Calls(),
-      Concat({Preamble(),
-              FileEntries("/tmp/cs.log"),
-              ProductInfo(),
-              {{"Log_InitWithFileInt", {"ConfigStore", "dict#1", "cfg", "0"}}},
-              kTail}));
-}
-
-TEST_F(LoggerSetup, InitWithNameLogsToVarLogOnTheHypervisor) {
-  hostrt_recording::SetControls(Hypervisor());
-  // The name is used unchanged: neither validated nor escaped.
-  CSLogger::LogInit("a b/%s");
-  EXPECT_EQ(
-      hostrt_recording::Calls(),
-      Concat({Preamble(),
-              FileEntries("/var/log/a b/%s.log"),
-              ProductInfo(),
-              {{"Log_InitWithFileInt", {"ConfigStore", "dict#1", "cfg", "0"}}},
-              kTail}));
+TEST_F(LoggerSetup, InitWithNameLogsToAFileByHostType) {
+  const struct {
+    bool hypervisor;
+    const char* name;
+    const char* path;
+  } cases[] = {
+      {false, "cs", "/tmp/cs.log"},
+      // The name is used unchanged: neither validated nor escaped.
+      {true, "a b/%s", "/var/log/a b/%s.log"},
+  };
+  for (const auto& c : cases) {
+    hostrt_recording::Reset();
+    hostrt_recording::Controls controls;
+    controls.osIsHvk = c.hypervisor;
+    hostrt_recording::SetControls(controls);
+    CSLogger::LogInit(c.name);
+    EXPECT_EQ(hostrt_recording::Calls(),
+              Concat({Preamble(),
+                      FileEntries(c.path),
+                      ProductInfo(),
+                      {{"Log_InitWithFileInt",
+                        {"ConfigStore", "dict#1", "cfg", "0"}}},
+                      kTail}));
+  }
 }
 
 Calls AddFileLoggerCalls() {

@@ -86,15 +86,4 @@ TEST_F(LoggerStandIn, AddedFileKeepsErrorsAndWarningsUntilRemoved) {
   EXPECT_EQ(ReadLines(MainPath()).size(), 5u);
 }
 
-TEST_F(LoggerStandIn, BacktraceLineNamesModules) {
-  CSLogger::LogInit(name_);
-  CSLogger::LogBacktrace();
-  CSLogger::LogExit();
-  const auto lines = ReadLines(MainPath());
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind(Prefix("info") + "ConfigStoreException: #0 ", 0), 0u)
-      << lines[0];
-  EXPECT_NE(lines[0].find("+0x"), std::string::npos) << lines[0];
-}
-
 }  // namespace
