@@ -107,7 +107,16 @@ void LogErrCode(log_priority priority, KoraConfigStore::CSErrorCodes code,
   ComposeLogFormat(line, priority, std::string_view(tag, end - tag),
                    KoraConfigStore::ErrorMessageForId(code));
   va_list args;
+  // `code` has int as its underlying type, so it is passed as an int and the
+  // list starts where the fixed signature says; clang warns regardless.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
   va_start(args, code);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
   LogV(level, line.c_str(), args);
   va_end(args);
 }

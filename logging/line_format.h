@@ -2,9 +2,7 @@
 #ifndef CSSUPPORT_LOGGING_LINE_FORMAT_H_
 #define CSSUPPORT_LOGGING_LINE_FORMAT_H_
 
-#include <string.h>
 #include <cstddef>
-
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -37,17 +35,15 @@ class LineFormat {
     size_ = end - data_;
   }
 
-  void Append(std::string_view text) {
-    std::memcpy(Reserve(text.size()), text.data(), text.size());
-    size_ += text.size();
-  }
+  void Append(std::string_view text);
   void Append(char c) {
-    *Reserve(1) = c;
-    Commit(data_ + size_ + 1);
+    char* out = Reserve(1);
+    *out = c;
+    Commit(out + 1);
   }
 
+  // The text so far, NUL-terminated after each Commit or Append.
   const char* c_str() const { return data_; }
-  std::size_t size() const { return size_; }
 
  private:
   void Grow(std::size_t extra);
@@ -73,6 +69,10 @@ inline char* PutLiteral(char* out, std::string_view text) {
     if (c == '%') *out++ = '%';
   }
   return out;
+}
+
+inline void LineFormat::Append(std::string_view text) {
+  Commit(PutText(Reserve(text.size()), text));
 }
 
 }  // namespace CSLogger
