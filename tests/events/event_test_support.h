@@ -1,55 +1,69 @@
-// Test helpers for the event record file: temporary directories, raw file
-// bytes, DumpJotAt with literal arguments, and the recorded system-log lines.
+// Helpers for the event record file tests.
 #ifndef CSSUPPORT_TESTS_EVENTS_EVENT_TEST_SUPPORT_H_
 #define CSSUPPORT_TESTS_EVENTS_EVENT_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
 #include <optional>
-#include <string>
-#include <vector>
+
+#include "cssupport/events/event_file.h"
+#include "cssupport/hostrt/recording/recording_host.h"
 
 namespace cssupport_test {
 
-inline constexpr char kParseFailed[] =
-    "Failed parsing Config Store JOT json file.";
-inline constexpr char kOpenFailed[] =
-    "Failed opening Load Store workflow error file.";
-
-// A fresh directory under $TMPDIR (or /tmp), removed with its content when
-// the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+struct TempDir {
+  std::string path = [] {
+    std::string p = std::filesystem::temp_directory_path() / "cs-events-XXXXXX";
+    if (mkdtemp(&p[0]) == nullptr) ADD_FAILURE() << "mkdtemp " << p;
+    return p;
+  }();
+  ~TempDir() {
+    std::error_code e;
+    std::filesystem::remove_all(path, e);
+  }
+  std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
-// The file's bytes, or nullopt when it cannot be opened.
-std::optional<std::string> ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::string& bytes);
+inline std::optional<std::string> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
-// internal::DumpJotAt with `count` and the given variadic arguments.
-void RecordAt(const std::string& path, const std::string& jotId, int count,
-              ...);
-// internal::DumpJotAt with count = args.size() and the strings as arguments
-// (at most four).
-void RecordAt(const std::string& path, const std::string& jotId,
-              const std::vector<std::string>& args);
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
-// The texts of the syslog calls recorded since the last Reset(), each
-// prefixed with its priority as "<priority>:".
-std::vector<std::string> SyslogLines();
+inline void DumpAt(const std::string& path, const std::string& id, int count,
+                   ...) {
+  struct Args {
+    va_list list;
+    ~Args() { va_end(list); }
+  } args;
+  va_start(args.list, count);
+  KoraConfigStore::internal::DumpJotAt(path, id, count, args.list);
+}
 
-// The compact record DumpJot writes for `jotId` with `args` (plain texts that
-// need no JSON escaping).
-std::string RecordJson(const std::string& jotId,
-                       const std::vector<std::string>& args = {});
+// "<priority>:<text>" of each syslog call since the last Reset().
+inline std::vector<std::string> SyslogLines() {
+  std::vector<std::string> lines;
+  for (const auto& call : hostrt_recording::CallsNamed("syslog"))
+    lines.push_back(call.args.at(0) + ":" + call.args.at(1));
+  return lines;
+}
+
+// The compact record DumpJot writes (arguments need no JSON escaping).
+inline std::string RecordJson(const std::string& id,
+                              const std::vector<std::string>& args = {}) {
+  std::string text = "{\"jotId\":\"" + id + "\",\"jotMsg\":\"" +
+                     KoraConfigStore::jotMsgMap.at(id) + "\",\"jotArgs\":[";
+  for (size_t i = 0; i < args.size(); ++i)
+    text += (i > 0 ? ",\"" : "\"") + args[i] + '"';
+  return text + "]}";
+}
 
 }  // namespace cssupport_test
 
