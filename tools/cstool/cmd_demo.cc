@@ -84,7 +84,7 @@ bool EventDirectoryReady(const std::string& file) {
 
 std::string LogPath() {
   for (const char* dir : {"/tmp/", "/var/log/"}) {
-    const std::string path = dir + std::string(kLogName) + ".log";
+    std::string path = dir + std::string(kLogName) + ".log";
     if (std::filesystem::exists(path)) return path;
   }
   return "/tmp/" + std::string(kLogName) + ".log";

@@ -23,7 +23,9 @@ CommandRegistration::CommandRegistration(int order, RegisterFn fn) {
 
 }  // namespace cstool
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   CLI::App app{
       "cstool: inspect and exercise the ConfigStore support library "
       "(error codes, build data, event records, configuration identifiers)"};
@@ -38,12 +40,23 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == 0 ? cstool::kExitOk : cstool::kExitUsage;
+  }
+  return cstool::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
   } catch (const cstool::CommandError& e) {
     std::fprintf(stderr, "cstool: %s\n", e.message.c_str());
     return e.status;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "cstool: %s\n", e.what());
     return cstool::kExitFailure;
+  } catch (...) {
+    std::fprintf(stderr, "cstool: unexpected failure\n");
+    return cstool::kExitFailure;
   }
-  return cstool::kExitOk;
 }
