@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cssupport/hostrt/recording/recording_host.h"
 #include "json_text.h"
@@ -12,243 +17,187 @@ namespace KoraConfigStore {
 namespace {
 
 using cssupport_test::ParseInto;
-using cssupport_test::SameTree;
 using cssupport_test::ToJson;
+using rapidjson::Value;
 
-// Every recorded host call must be a UUID_CreateRandom: the walk logs nothing.
-size_t UuidCallsOnly() {
-  const auto calls = hostrt_recording::Calls();
-  for (const auto& call : calls) {
-    EXPECT_EQ(call, (hostrt_recording::Call{"UUID_CreateRandom", {}}));
+// Walks `expected` without its "$N" ("cs_generated_id":"uuid-N") with each
+// overload: the result must be `expected`, with one UUID_CreateRandom per
+// identifier and no other host call; a second walk must add nothing.
+void ExpectWalk(const std::string& schema_text, const std::string& expected) {
+  SCOPED_TRACE(schema_text + " => " + expected);
+  static const std::regex kMark(R"(\$(\d+))"), kMarkOut(R"(,?\$\d+)"),
+      kAdded(R"(,?"cs_generated_id":"uuid-\d+")");
+  rapidjson::Document schema, want, original;
+  ParseInto(schema_text, schema);
+  ParseInto(
+      std::regex_replace(expected, kMark, R"("cs_generated_id":"uuid-$1")"),
+      want);
+  ParseInto(std::regex_replace(expected, kMarkOut, ""), original);
+  const std::vector<hostrt_recording::Call> calls(
+      std::count(expected.begin(), expected.end(), '$'),
+      {"UUID_CreateRandom", {}});
+  for (const bool whole : {true, false}) {
+    rapidjson::Document config;
+    config.CopyFrom(original, config.GetAllocator());
+    hostrt_recording::Reset();
+    whole ? PopulateGeneratedInstanceId(schema, config)
+          : PopulateGeneratedInstanceId(schema, config, config.GetAllocator());
+    EXPECT_EQ(ToJson(config), ToJson(want)) << "whole document: " << whole;
+    EXPECT_EQ(hostrt_recording::Calls(), calls);
+    // Nothing but the identifiers changed.
+    EXPECT_EQ(std::regex_replace(ToJson(config), kAdded, ""), ToJson(original));
+    hostrt_recording::Reset();
+    PopulateGeneratedInstanceId(schema, config);
+    EXPECT_EQ(ToJson(config), ToJson(want));
+    EXPECT_TRUE(hostrt_recording::Calls().empty());
   }
-  return calls.size();
 }
 
-struct WalkCase {
-  const char* name;
-  const char* schema;
-  const char* config;
-  const char* expected;  // after one walk; "uuid-N" in call order
-};
+const std::string kMarked = R"({"properties":{"cs_generated_id":{}}})";
+const std::string kItemsMarked = R"({"items":)" + kMarked + "}";
 
-class WalkTest : public testing::TestWithParam<WalkCase> {
- protected:
-  void SetUp() override { hostrt_recording::Reset(); }
-};
-
-constexpr char kMarked[] = R"({"properties":{"cs_generated_id":{}}})";
-
-const WalkCase kWalkCases[] = {
-    {"EmptyObjectGainsOnlyTheId", kMarked, "{}",
-     R"({"cs_generated_id":"uuid-1"})"},
-    {"IdIsAppendedLast", kMarked, R"({"name":"a","mtu":9000})",
-     R"({"name":"a","mtu":9000,"cs_generated_id":"uuid-1"})"},
-    {"PresentStringBlocks", kMarked, R"({"cs_generated_id":"kept"})",
-     R"({"cs_generated_id":"kept"})"},
-    {"PresentEmptyStringBlocks", kMarked, R"({"cs_generated_id":""})",
-     R"({"cs_generated_id":""})"},
-    {"PresentNullBlocks", kMarked, R"({"a":1,"cs_generated_id":null})",
-     R"({"a":1,"cs_generated_id":null})"},
-    {"PresentNumberBlocks", kMarked, R"({"cs_generated_id":0})",
-     R"({"cs_generated_id":0})"},
-    {"PresentObjectBlocks", kMarked, R"({"cs_generated_id":{}})",
-     R"({"cs_generated_id":{}})"},
-    // Names are compared by length and bytes.
-    {"CaseVariantOfMemberIsNotPresent", kMarked, R"({"CS_Generated_Id":"x"})",
-     R"({"CS_Generated_Id":"x","cs_generated_id":"uuid-1"})"},
-    {"MemberWithEmbeddedNulIsNotPresent", kMarked,
-     R"({"cs_generated_id\u0000":"x"})",
-     R"({"cs_generated_id\u0000":"x","cs_generated_id":"uuid-1"})"},
-    {"CaseVariantOfPropertyIsNoMarker",
-     R"({"properties":{"CS_GENERATED_ID":{}}})", "{}", "{}"},
-    {"PropertyWithEmbeddedNulIsNoMarker",
-     R"({"properties":{"cs_generated_id\u0000":{}}})", "{}", "{}"},
-    {"MarkerValueIsNotInspected", R"({"properties":{"cs_generated_id":null}})",
-     "{}", R"({"cs_generated_id":"uuid-1"})"},
-    // Where the schema stops, the walk stops.
-    {"NoPropertiesStopsEvenAboveMarkedSchemas",
-     R"({"type":"object","child":{"properties":{"cs_generated_id":{}}}})",
-     R"({"child":{}})", R"({"child":{}})"},
-    {"ArrayAgainstPropertiesWithoutItems", kMarked, "[{}]", "[{}]"},
-    {"ObjectAgainstItemsWithoutProperties",
-     R"({"items":{"properties":{"cs_generated_id":{}}}})", R"({"a":{}})",
-     R"({"a":{}})"},
-    {"OnlyTheMarkedNestedObjectGains",
-     R"({"properties":{"child":{"properties":{"cs_generated_id":{}}},
-                       "other":{}}})",
-     R"({"child":{"a":1},"other":{}})",
-     R"({"child":{"a":1,"cs_generated_id":"uuid-1"},"other":{}})"},
-    {"PreOrderOuterBeforeInner",
-     R"({"properties":{"cs_generated_id":{},
-                       "child":{"properties":{"cs_generated_id":{}}}}})",
-     R"({"child":{}})",
-     R"({"child":{"cs_generated_id":"uuid-2"},"cs_generated_id":"uuid-1"})"},
-    {"UnlistedMembersAreNeverVisited",
-     R"({"properties":{"listed":{"properties":{"cs_generated_id":{}}}}})",
-     R"({"extra":{"listed":{}},"more":[{"listed":{}}],"listed":{}})",
-     R"({"extra":{"listed":{}},"more":[{"listed":{}}],
-         "listed":{"cs_generated_id":"uuid-1"}})"},
-    {"EveryObjectElementGainsItsOwnId",
-     R"({"items":{"properties":{"cs_generated_id":{}}}})",
-     R"([{},1,"s",null,true,{"cs_generated_id":"keep"},[{}],{"a":1}])",
-     R"([{"cs_generated_id":"uuid-1"},1,"s",null,true,
-         {"cs_generated_id":"keep"},[{}],{"a":1,"cs_generated_id":"uuid-2"}])"},
-    {"PropertiesUnderItemsUnderProperties",
-     R"({"properties":{"hosts":{"items":{"properties":{
-          "cs_generated_id":{},
-          "nics":{"items":{"properties":{"cs_generated_id":{}}}}}}}}})",
-     R"({"hosts":[{"nics":[{},{}]},{"nics":[{"mac":"x"}]}]})",
-     R"({"hosts":[
-          {"nics":[{"cs_generated_id":"uuid-2"},{"cs_generated_id":"uuid-3"}],
-           "cs_generated_id":"uuid-1"},
-          {"nics":[{"mac":"x","cs_generated_id":"uuid-5"}],
-           "cs_generated_id":"uuid-4"}]})"},
-    {"ArraysOfArrays",
-     R"({"items":{"items":{"properties":{"cs_generated_id":{}}}}})",
-     R"([[{}],[{},{}],{}])",
-     R"([[{"cs_generated_id":"uuid-1"}],
-         [{"cs_generated_id":"uuid-2"},{"cs_generated_id":"uuid-3"}],{}])"},
-    // A present identifier member is still visited with its own sub-schema.
-    {"PresentIdMemberIsWalkedWithItsSchema",
-     R"({"properties":{"cs_generated_id":{"properties":{"cs_generated_id":{}}}}})",
-     R"({"cs_generated_id":{}})",
-     R"({"cs_generated_id":{"cs_generated_id":"uuid-1"}})"},
-    // The first member of a name is the one used.
-    {"FirstDuplicatePropertyWins",
-     R"({"properties":{"child":{"properties":{"cs_generated_id":{}}},
-                       "child":{}}})",
-     R"({"child":{}})", R"({"child":{"cs_generated_id":"uuid-1"}})"},
-    {"FirstDuplicatePropertiesKeywordWins",
-     R"({"properties":{},"properties":{"cs_generated_id":{}}})", "{}", "{}"},
-    {"FirstDuplicateItemsKeywordWins",
-     R"({"items":{},"items":{"properties":{"cs_generated_id":{}}}})", "[{}]",
-     "[{}]"},
-    {"DuplicateConfigMembersAreEachVisited",
-     R"({"properties":{"child":{"properties":{"cs_generated_id":{}}}}})",
-     R"({"child":{},"child":{}})",
-     R"({"child":{"cs_generated_id":"uuid-1"},
-         "child":{"cs_generated_id":"uuid-2"}})"},
-};
-
-TEST_P(WalkTest, MatchesExpectedDocument) {
-  const WalkCase& c = GetParam();
-  rapidjson::Document schema, config, expected;
-  ParseInto(c.schema, schema);
-  ParseInto(c.config, config);
-  ParseInto(c.expected, expected);
-  size_t expected_ids = 0;
-  for (const char* p = c.expected; (p = std::strstr(p, "\"uuid-")) != nullptr;
-       ++p) {
-    ++expected_ids;
-  }
-
-  PopulateGeneratedInstanceId(schema, config);
-
-  EXPECT_TRUE(SameTree(config, expected))
-      << "got      " << ToJson(config) << "\nexpected " << ToJson(expected);
-  EXPECT_EQ(UuidCallsOnly(), expected_ids);
-
-  // A second walk finds every identifier in place.
-  hostrt_recording::Reset();
-  PopulateGeneratedInstanceId(schema, config);
-  EXPECT_TRUE(SameTree(config, expected)) << ToJson(config);
-  EXPECT_EQ(UuidCallsOnly(), 0u);
+TEST(GeneratedIdTest, Walks) {
+  const std::pair<std::string, std::string> kCases[] = {
+      // Pre-order through properties/items/properties: an object's own
+      // identifier is appended last before its members are visited.
+      {R"({"properties":{"cs_generated_id":{},"hosts":{"items":{"properties":{
+           "cs_generated_id":{},"nics":{"items":)" +
+           kMarked + "}}}}}}",
+       R"({"hosts":[{"nics":[{$3},{$4}],$2},{"nics":[{"a":1,$6}],$5},
+                    {"cs_generated_id":2}],$1})"},
+      // A present member blocks whatever its type.
+      {kItemsMarked, R"([{"cs_generated_id":"k","a":1},{"cs_generated_id":""},
+           {"cs_generated_id":null},{"cs_generated_id":0},
+           {"cs_generated_id":false},{"cs_generated_id":{}},
+           {"cs_generated_id":[]}])"},
+      // Names compare exactly, in the configuration and in the schema.
+      {kMarked,
+       R"({"CS_Generated_Id":1,"cs_generated_id\u0000":2,"cs_gen":3,$1})"},
+      {R"({"properties":{"CS_GENERATED_ID":{},"cs_generated_id\u0000":{},
+                         "cs_generated_i":{}}})",
+       "{}"},
+      {R"({"properties":{"cs_generated_id":null}})", "{$1}"},
+      // Where the schema stops, the walk stops.
+      {R"({"type":"object","child":)" + kMarked + "}", R"({"child":{}})"},
+      {kMarked, "[{}]"},
+      {kItemsMarked, R"({"a":{}})"},
+      {R"({"properties":{"listed":)" + kMarked + "}}",
+       R"({"extra":{"listed":{}},"more":[{"listed":{}}],"listed":{$1}})"},
+      {kItemsMarked, R"([{$1},1,"s",null,true,[{}],{"a":1,$2}])"},
+      {R"({"items":)" + kItemsMarked + "}", "[[{$1}],[{$2},{$3}],{}]"},
+      // Duplicates: the schema's first member counts; the configuration's
+      // are each visited.
+      {R"({"properties":{"child":)" + kMarked + R"(,"child":{}}})",
+       R"({"child":{$1},"child":{$2}})"},
+  };
+  for (const auto& [schema, expected] : kCases) ExpectWalk(schema, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WalkTest, testing::ValuesIn(kWalkCases),
-                         [](const auto& info) { return info.param.name; });
+// A schema node read as an object that is not one lists nothing.
+TEST(GeneratedIdTest, NonObjectSchemaNodesChangeNothing) {
+  for (const std::string& node : std::vector<std::string>{
+           "null", "true", "false", "0", "-1.5", R"("cs_generated_id")", "[]",
+           R"(["cs_generated_id"])", "[" + kMarked + "]"}) {
+    ExpectWalk(node, R"({"child":{}})");
+    ExpectWalk(node, "[{}]");
+    ExpectWalk(R"({"properties":)" + node + "}",
+               R"({"child":{},"cs_generated_id":{}})");
+    ExpectWalk(R"({"items":)" + node + "}", "[{},[{}]]");
+  }
+}
 
-// Schema nodes consulted as objects that are not objects count as objects
-// without members, whatever their type.
-TEST(WalkSchemaNodeTypesTest, NonObjectNodesStopTheWalkQuietly) {
-  const char* const kNodes[] = {
-      "null",
-      "true",
-      "false",
-      "0",
-      "-1.5",
-      "18446744073709551615",
-      R"("cs_generated_id")",
-      "[]",
-      R"(["cs_generated_id"])",
-      R"([{"properties":{"cs_generated_id":{}}}])",
-  };
-  // Each template puts the node where the walk reads an object, above a
-  // configuration that would gain identifiers if the node were an object
-  // listing "cs_generated_id" or "child".
-  const struct {
-    const char* schema_template;  // "@" is replaced by the node
-    const char* config;
-  } kPlaces[] = {
-      {"@", R"({"child":{}})"},
-      {"@", "[{}]"},
-      {R"({"properties":@})", R"({"child":{},"cs_generated_id":{}})"},
-      {R"({"properties":{"child":@}})", R"({"child":{"x":{}}})"},
-      {R"({"properties":{"child":@}})", R"({"child":[{}]})"},
-      {R"({"items":@})", R"([{},[{}]])"},
-      {R"({"items":{"items":@}})", R"([[{}],[[{}]]])"},
-  };
-  for (const char* node : kNodes) {
-    for (const auto& place : kPlaces) {
-      std::string schema_text = place.schema_template;
-      schema_text.replace(schema_text.find('@'), 1, node);
-      SCOPED_TRACE(schema_text + " over " + place.config);
-      rapidjson::Document schema, config, original;
-      ParseInto(schema_text, schema);
-      ParseInto(place.config, config);
-      ParseInto(place.config, original);
-      hostrt_recording::Reset();
+// Random pairs (fixed seed); the generator reads the walk's rules on its own.
+constexpr char kId[] = "cs_generated_id";
+const char* const kNames[] = {kId, "CS_generated_id", "cs_generated_i", "a",
+                              "b"};
+// Scalars, then a schema node that is an array.
+const char* const kLeaves[] = {"null", "true", "7", R"("cs_generated_id")",
+                               R"([{"properties":{"cs_generated_id":{}}}])"};
 
-      EXPECT_NO_THROW(PopulateGeneratedInstanceId(schema, config));
-      EXPECT_TRUE(SameTree(config, original)) << ToJson(config);
-      EXPECT_EQ(UuidCallsOnly(), 0u);
+// The first member named `name` of an object `value` (if `object_only`, an
+// object member), else null.
+const Value* First(const Value* value, const char* name,
+                   bool object_only = false) {
+  if (value == nullptr || !value->IsObject()) return nullptr;
+  for (const auto& m : value->GetObject()) {
+    if (std::strcmp(m.name.GetString(), name) == 0) {
+      return object_only && !m.value.IsObject() ? nullptr : &m.value;
     }
   }
+  return nullptr;
 }
 
-constexpr char kHostSchema[] = R"({"properties":{
-    "cs_generated_id":{},
-    "hosts":{"items":{"properties":{
-        "cs_generated_id":{},
-        "nics":{"items":{"properties":{"cs_generated_id":{}}}}}}}}})";
-constexpr char kHostConfig[] =
-    R"({"hosts":[{"nics":[{},{}]},{"nics":[]},{"cs_generated_id":"h"}]})";
-
-TEST(WalkOverloadsTest, DocumentAndValueFormsAgree) {
-  rapidjson::Document schema, by_document, by_value;
-  ParseInto(kHostSchema, schema);
-  ParseInto(kHostConfig, by_document);
-  ParseInto(kHostConfig, by_value);
-
-  hostrt_recording::Reset();
-  PopulateGeneratedInstanceId(schema, by_document);
-  const size_t document_calls = UuidCallsOnly();
-  hostrt_recording::Reset();
-  PopulateGeneratedInstanceId(schema, by_value, by_value.GetAllocator());
-  const size_t value_calls = UuidCallsOnly();
-
-  EXPECT_EQ(document_calls, 5u);
-  EXPECT_EQ(value_calls, document_calls);
-  EXPECT_TRUE(SameTree(by_document, by_value)) << ToJson(by_document) << "\n"
-                                               << ToJson(by_value);
-  EXPECT_STREQ(by_value["cs_generated_id"].GetString(), "uuid-1");
-  EXPECT_STREQ(by_value["hosts"][0]["nics"][1]["cs_generated_id"].GetString(),
-               "uuid-4");
+std::string Close(std::string text, char bracket) {
+  if (text.back() == ',') text.pop_back();
+  return text + bracket;
 }
 
-TEST(WalkOverloadsTest, WalksASubValueWithItsSubSchema) {
-  rapidjson::Document schema, config;
-  ParseInto(kHostSchema, schema);
-  ParseInto(kHostConfig, config);
-  hostrt_recording::Reset();
+struct Generator {
+  std::mt19937 rng{20260105u};
+  int ids = 0, kept = 0;  // identifiers added in this pair, present overall
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
 
-  PopulateGeneratedInstanceId(schema["properties"]["hosts"], config["hosts"],
-                              config.GetAllocator());
+  std::string Schema(int depth) {
+    if (depth == 0 || Pick(8) == 0) return kLeaves[Pick(5)];
+    std::string s = R"({"type":"object")";
+    if (Pick(5) != 0) {  // sometimes "properties" that is not an object
+      std::string p = Pick(2) ? "{" : R"({"cs_generated_id":{},)";
+      for (int i = Pick(4); i > 0; --i) {
+        p += "\"" + std::string(kNames[Pick(5)]) + "\":" + Schema(depth - 1) +
+             ",";
+      }
+      s += R"(,"properties":)" + (Pick(10) ? Close(p, '}') : kLeaves[Pick(5)]);
+    }
+    if (Pick(2) == 0) s += R"(,"items":)" + Schema(depth - 1);
+    return s + "}";
+  }
 
-  EXPECT_EQ(UuidCallsOnly(), 4u);
-  EXPECT_FALSE(config.HasMember("cs_generated_id"));
-  EXPECT_STREQ(config["hosts"][0]["cs_generated_id"].GetString(), "uuid-1");
-  EXPECT_STREQ(config["hosts"][2]["cs_generated_id"].GetString(), "h");
+  // What the walk should make of a value generated for `schema` (null where
+  // the walk does not reach), in ExpectWalk's notation.
+  std::string Walked(const Value* schema, int depth) {
+    const Value* properties = First(schema, "properties", true);
+    int kind = depth == 0 ? 0 : Pick(4);  // leaf, object, array, as led
+    if (kind == 3) kind = properties != nullptr ? 1 : 2;
+    if (kind == 0) return kLeaves[Pick(4)];
+    if (kind == 2) {
+      std::string s = "[";
+      for (int i = Pick(4); i > 0; --i) {
+        s += Walked(First(schema, "items", true), depth - 1) + ",";
+      }
+      return Close(s, ']');
+    }
+    const bool marked = First(properties, kId) != nullptr, has = Pick(3) == 0;
+    kept += marked && has;
+    const std::string id = marked && !has ? "$" + std::to_string(++ids) : "";
+    const int listed = properties != nullptr ? properties->MemberCount() : 0;
+    std::string s = "{";
+    for (int i = has ? -1 : 0, count = Pick(5); i < count; ++i) {
+      const std::string name =  // a present identifier first, of any type;
+          i < 0 ? kId           // then mostly listed names
+          : listed > 0 && Pick(4) != 0
+              ? properties->MemberBegin()[Pick(listed)].name.GetString()
+              : kNames[Pick(5)];
+      if (i >= 0 && name == kId) continue;
+      s += "\"" + name +
+           "\":" + Walked(First(properties, name.c_str()), depth - 1) + ",";
+    }
+    return Close(s + id, '}');
+  }
+};
+
+TEST(GeneratedIdTest, RandomPairs) {
+  Generator gen;
+  int added = 0;
+  for (int pair = 0; pair < 5000 && !testing::Test::HasFailure(); ++pair) {
+    const std::string schema_text = gen.Schema(5);
+    rapidjson::Document schema;
+    ParseInto(schema_text, schema);
+    gen.ids = 0;
+    ExpectWalk(schema_text, gen.Walked(&schema, 6));
+    added += gen.ids;
+  }
+  EXPECT_GT(added, 1000);  // enough of both outcomes to mean something
+  EXPECT_GT(gen.kept, 500);
 }
 
 }  // namespace

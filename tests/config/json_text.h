@@ -2,22 +2,30 @@
 #ifndef CSSUPPORT_TESTS_CONFIG_JSON_TEXT_H_
 #define CSSUPPORT_TESTS_CONFIG_JSON_TEXT_H_
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "cssupport/errors/json.h"
 
 namespace cssupport_test {
 
-// Parses `text` (which must be valid JSON) into a document; fails the current
-// test otherwise.
-void ParseInto(const std::string& text, rapidjson::Document& document);
+// Parses `text`; fails the current test when it is not valid JSON.
+inline void ParseInto(const std::string& text, rapidjson::Document& document) {
+  document.Parse(text.c_str(), text.size());
+  ASSERT_FALSE(document.HasParseError())
+      << rapidjson::GetParseError_En(document.GetParseError()) << " at "
+      << document.GetErrorOffset() << " in " << text;
+}
 
-// The compact form of `value`, members in stored order (duplicates kept).
-std::string ToJson(const rapidjson::Value& value);
-
-// Equality that respects member order and duplicate names, unlike
-// rapidjson::Value's operator==.
-bool SameTree(const rapidjson::Value& a, const rapidjson::Value& b);
+// The compact form, members in stored order and duplicates kept, so that equal
+// texts mean equal trees (unlike rapidjson::Value's operator==).
+inline std::string ToJson(const rapidjson::Value& value) {
+  rapidjson::StringBuffer buffer;
+  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+  value.Accept(writer);
+  return std::string(buffer.GetString(), buffer.GetSize());
+}
 
 }  // namespace cssupport_test
 
