@@ -2,12 +2,9 @@
 
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -15,6 +12,7 @@
 #include "cssupport/errors/json.h"
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
+#include "cssupport/events/file_access.h"
 #include "cssupport/load_order.h"
 
 namespace KoraConfigStore {
@@ -53,66 +51,6 @@ std::once_flag forkHandlersInstalled;
 void InstallForkHandlers() {
   pthread_atfork([] { fileMutex.lock(); }, [] { fileMutex.unlock(); },
                  [] { fileMutex.unlock(); });
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Serialises the read-merge-rewrite among processes: an exclusive flock(2)
-// on the directory that holds the file. Locking the directory rather than
-// the file covers the moment when the file does not exist yet, without
-// creating anything. Without a directory there is nothing to write, so
-// nothing to guard; a directory that cannot be opened or locked is used
-// unguarded.
-class DirectoryLock {
- public:
-  explicit DirectoryLock(const std::string& filePath)
-      : fd_(open(DirectoryOf(filePath).c_str(),
-                 O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ < 0) return;
-    while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-  }
-  ~DirectoryLock() {
-    if (fd_ >= 0) close(fd_);
-  }
-  DirectoryLock(const DirectoryLock&) = delete;
-  DirectoryLock& operator=(const DirectoryLock&) = delete;
-
- private:
-  int fd_;
-};
-
-// Reads the whole file into `text`. Returns false when it does not open (the
-// file then counts as absent); a read error ends the text where it happened.
-bool ReadWholeFile(const std::string& path, std::string& text) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  std::size_t expected = 0;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    expected = static_cast<std::size_t>(info.st_size);
-  }
-  // One byte beyond the expected size, so that reaching the end usually
-  // takes a single read.
-  text.resize(std::max<std::size_t>(expected + 1, 4096));
-  std::size_t used = 0;
-  for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
-    const ssize_t n = read(fd, &text[used], text.size() - used);
-    if (n > 0) {
-      used += static_cast<std::size_t>(n);
-    } else if (n == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  text.resize(used);
-  close(fd);
-  return true;
 }
 
 void WriteAll(int fd, const char* data, std::size_t size) {
@@ -180,7 +118,7 @@ void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
                va_list args) {
   std::call_once(forkHandlersInstalled, InstallForkHandlers);
   std::lock_guard<std::mutex> threads(fileMutex);
-  const DirectoryLock processes(path);
+  const DirectoryLock processes(path, LOCK_EX);
 
   rapidjson::Document document;
   {
@@ -211,13 +149,15 @@ void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
 }  // namespace internal
 
 void DumpJot(const std::string& jotId, int argCount, ...) {
-  struct Arguments {
-    va_list list;
-    ~Arguments() { va_end(list); }
-  } args;
-  va_start(args.list, argCount);
-  internal::DumpJotAt(internal::kEventRecordFilePath, jotId, argCount,
-                      args.list);
+  va_list args;
+  va_start(args, argCount);
+  try {
+    internal::DumpJotAt(internal::kEventRecordFilePath, jotId, argCount, args);
+  } catch (...) {
+    va_end(args);
+    throw;
+  }
+  va_end(args);
 }
 
 }  // namespace KoraConfigStore

@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "commands.h"
@@ -17,6 +15,7 @@
 #include "cssupport/config/upgrade_context.h"
 #include "cssupport/errors/json.h"
 #include "cssupport/events/bounded_parse.h"
+#include "cssupport/events/file_access.h"
 
 namespace cstool {
 namespace {
@@ -29,16 +28,16 @@ constexpr char kIdName[] = "cs_generated_id";
 std::string ErrnoText(int error) { return std::strerror(error); }
 
 std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::string text;
+  int readError = 0;
+  if (!KoraConfigStore::internal::ReadWholeFile(path, text, &readError)) {
     throw CommandError{kExitUsage, path + ": cannot open: " + ErrnoText(errno)};
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    throw CommandError{kExitUsage, path + ": cannot read: " + ErrnoText(errno)};
+  if (readError != 0) {
+    throw CommandError{kExitUsage,
+                       path + ": cannot read: " + ErrnoText(readError)};
   }
-  return text.str();
+  return text;
 }
 
 // Parses all of `path` into `document` by the library's rules (iterative

@@ -7,14 +7,11 @@
 // 1), rather than calling DumpJot. The check and the call are not atomic: a
 // file that breaks in between is reported by DumpJot to the system log, and
 // the tool, seeing no new record, says nothing was recorded.
-#include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -26,6 +23,7 @@
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/event_file.h"
+#include "cssupport/events/file_access.h"
 
 namespace cstool {
 namespace {
@@ -33,12 +31,6 @@ namespace {
 constexpr const char* kEventFile =
     KoraConfigStore::internal::kEventRecordFilePath;
 constexpr std::size_t kMaxArgs = 16;
-
-// The directory DumpJot locks for `path`.
-std::string DirectoryOf(const std::string& path) {
-  const std::string dir = std::filesystem::path(path).parent_path().string();
-  return dir.empty() ? "." : dir;
-}
 
 // The event record file as read at one moment.
 struct EventFile {
@@ -53,30 +45,12 @@ struct EventFile {
 // keeps a half-written file from being read.
 std::unique_ptr<EventFile> LoadEventFile(const std::string& path) {
   auto file = std::make_unique<EventFile>();
-  const int dir =
-      open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    while (flock(dir, LOCK_SH) != 0 && errno == EINTR) {
-    }
-  }
   std::string text;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    file->openError = std::strerror(errno);
-  } else {
-    file->present = true;
-    char buffer[65536];
-    for (;;) {
-      const ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n > 0) {
-        text.append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        break;
-      }
-    }
-    close(fd);
+  {
+    const KoraConfigStore::internal::DirectoryLock readers(path, LOCK_SH);
+    file->present = KoraConfigStore::internal::ReadWholeFile(path, text);
+    if (!file->present) file->openError = std::strerror(errno);
   }
-  if (dir >= 0) close(dir);
   if (file->present) {
     rapidjson::ParseResult result;
     if (!KoraConfigStore::internal::ParseJsonText(text, file->document,
