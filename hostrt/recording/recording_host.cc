@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "cssupport/hostrt/format_v.h"
 #include "cssupport/hostrt/hostrt.h"
 
 // <syslog.h> is deliberately not included: with fortification it defines
@@ -73,20 +74,7 @@ std::string HandleText(const void* handle) {
 }
 
 std::string FormatV(const char* format, va_list args) {
-  if (format == nullptr) return "(null)";
-  va_list copy;
-  va_copy(copy, args);
-  char small[256];
-  const int n = std::vsnprintf(small, sizeof small, format, copy);
-  va_end(copy);
-  if (n < 0) return std::string();
-  if (static_cast<size_t>(n) < sizeof small) return std::string(small, n);
-  std::string out(static_cast<size_t>(n) + 1, '\0');
-  va_copy(copy, args);
-  std::vsnprintf(&out[0], out.size(), format, copy);
-  va_end(copy);
-  out.resize(n);
-  return out;
+  return format != nullptr ? hostrt_internal::FormatV(format, args) : "(null)";
 }
 
 void Record(std::string name, std::vector<std::string> args) {
@@ -105,6 +93,20 @@ void* NewHandle(const char* kind, int State::*counter) {
 
 const char* Intern(State& s, const char* text) {
   return s.texts.insert(Text(text)).first->c_str();
+}
+
+// Records a getter call and returns the text the last ProductState_Set left.
+const char* RecordGet(const char* name, const char* State::*field) {
+  Record(name, {});
+  State& s = GetState();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.*field;
+}
+
+// Records a Dict_Set* call: {handle, value, key expanded from its format}.
+void RecordSet(const char* name, const void* dict, std::string value,
+               const char* key, va_list args) {
+  Record(name, {HandleText(dict), std::move(value), FormatV(key, args)});
 }
 
 }  // namespace
@@ -187,31 +189,21 @@ void ProductState_Set(int productId, const char* name, const char* version,
 }
 
 const char* ProductState_GetName(void) {
-  hr::Record("ProductState_GetName", {});
-  hr::State& s = hr::GetState();
-  std::lock_guard<std::mutex> lock(s.mu);
-  return s.name;
+  return hr::RecordGet("ProductState_GetName", &hr::State::name);
 }
 
 const char* ProductState_GetVersion(void) {
-  hr::Record("ProductState_GetVersion", {});
-  hr::State& s = hr::GetState();
-  std::lock_guard<std::mutex> lock(s.mu);
-  return s.version;
+  return hr::RecordGet("ProductState_GetVersion", &hr::State::version);
 }
 
 const char* ProductState_GetBuildNumberString(void) {
-  hr::Record("ProductState_GetBuildNumberString", {});
-  hr::State& s = hr::GetState();
-  std::lock_guard<std::mutex> lock(s.mu);
-  return s.buildNumber;
+  return hr::RecordGet("ProductState_GetBuildNumberString",
+                       &hr::State::buildNumber);
 }
 
 const char* ProductState_GetCompilationOption(void) {
-  hr::Record("ProductState_GetCompilationOption", {});
-  hr::State& s = hr::GetState();
-  std::lock_guard<std::mutex> lock(s.mu);
-  return s.compilationOption;
+  return hr::RecordGet("ProductState_GetCompilationOption",
+                       &hr::State::compilationOption);
 }
 
 Dictionary* Dictionary_Create(void) {
@@ -227,28 +219,22 @@ void Dictionary_Free(Dictionary* dict) {
 void Dict_SetString(Dictionary* dict, const char* value, const char* key, ...) {
   va_list args;
   va_start(args, key);
-  std::string expanded = hr::FormatV(key, args);
+  hr::RecordSet("Dict_SetString", dict, hr::Text(value), key, args);
   va_end(args);
-  hr::Record("Dict_SetString",
-             {hr::HandleText(dict), hr::Text(value), std::move(expanded)});
 }
 
 void Dict_SetBool(Dictionary* dict, bool value, const char* key, ...) {
   va_list args;
   va_start(args, key);
-  std::string expanded = hr::FormatV(key, args);
+  hr::RecordSet("Dict_SetBool", dict, hr::Text(value), key, args);
   va_end(args);
-  hr::Record("Dict_SetBool",
-             {hr::HandleText(dict), hr::Text(value), std::move(expanded)});
 }
 
 void Dict_SetLong(Dictionary* dict, long value, const char* key, ...) {
   va_list args;
   va_start(args, key);
-  std::string expanded = hr::FormatV(key, args);
+  hr::RecordSet("Dict_SetLong", dict, hr::Text(value), key, args);
   va_end(args);
-  hr::Record("Dict_SetLong",
-             {hr::HandleText(dict), hr::Text(value), std::move(expanded)});
 }
 
 bool HostType_OSIsHvk(void) {

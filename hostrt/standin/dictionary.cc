@@ -1,31 +1,18 @@
 #include "cssupport/hostrt/standin/dictionary.h"
 
+#include "cssupport/hostrt/format_v.h"
+
 #include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <utility>
 
 namespace hostrt_standin {
 namespace {
 
-std::string ExpandKey(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (n <= 0) return std::string();
-  std::string key(static_cast<size_t>(n) + 1, '\0');
-  va_copy(copy, args);
-  std::vsnprintf(&key[0], key.size(), format, copy);
-  va_end(copy);
-  key.resize(static_cast<size_t>(n));
-  return key;
-}
-
 void Store(Dictionary* dict, const char* format, va_list args,
            Dictionary::Value value) {
   if (dict == nullptr || format == nullptr) return;
-  std::string key = ExpandKey(format, args);
+  std::string key = hostrt_internal::FormatV(format, args);
   std::lock_guard<std::mutex> lock(dict->mu);
   dict->entries[std::move(key)] = std::move(value);
 }

@@ -20,11 +20,6 @@ struct ProductState {
   const char* version = "";
   const char* buildNumber = "";
   const char* compilationOption = "";
-  // Kept for completeness; nothing reads them back.
-  int productId = 0;
-  int productBuildNumber = 0;
-  const char* productName = "";
-  const char* releaseVersion = "";
 };
 
 // Never destroyed: getters may run from other libraries' static destructors.
@@ -61,9 +56,11 @@ void Preference_Exit(void) {
   }
 }
 
-void ProductState_Set(int productId, const char* name, const char* version,
-                      int buildNumber, int productBuildNumber,
-                      const char* productName, const char* releaseVersion,
+// Keeps what the getters return; the other values have no getter here.
+void ProductState_Set(int /*productId*/, const char* name, const char* version,
+                      int buildNumber, int /*productBuildNumber*/,
+                      const char* /*productName*/,
+                      const char* /*releaseVersion*/,
                       const char* compilationOption) {
   using hostrt_standin::Intern;
   using hostrt_standin::OrEmpty;
@@ -73,10 +70,6 @@ void ProductState_Set(int productId, const char* name, const char* version,
   state.version = Intern(state, OrEmpty(version));
   state.buildNumber = Intern(state, std::to_string(buildNumber));
   state.compilationOption = Intern(state, OrEmpty(compilationOption));
-  state.productId = productId;
-  state.productBuildNumber = productBuildNumber;
-  state.productName = Intern(state, OrEmpty(productName));
-  state.releaseVersion = Intern(state, OrEmpty(releaseVersion));
 }
 
 const char* ProductState_GetName(void) {
