@@ -49,13 +49,9 @@ std::map<std::string, unsigned long> ExportedSizes() {
 TEST(BuildInfo, ShippedArraysAreExactlyTheirTexts) {
   const auto sizes = ExportedSizes();
   const std::map<std::string, const char*> texts = {
-      {"gBuildNumberNumericString", gBuildNumberNumericString},
-      {"gBuildNumber", gBuildNumber},
-      {"gBuildVersion", gBuildVersion},
-      {"gProductVersionString", gProductVersionString},
-      {"gKoraReleaseVersionString", gKoraReleaseVersionString},
-      {"gProductBuildNumberNumericString", gProductBuildNumberNumericString},
-      {"gProductBuildNumber", gProductBuildNumber},
+#define ENTRY_(name) {#name, name},
+      CSSUPPORT_BUILD_TEXTS(ENTRY_)
+#undef ENTRY_
   };
   for (const auto& [name, text] : texts) {
     ASSERT_EQ(sizes.count(name), 1u) << name << " is not exported";

@@ -58,19 +58,9 @@ void PrintVersion(const char* name, const CSVersionRecord& v) {
 void PrintBuildInfo() {
   std::printf("%-34s %" PRId32 "\n", "gBuildNumberNumeric",
               gBuildNumberNumeric);
-  const struct {
-    const char* name;
-    const char* value;
-  } texts[] = {
-      {"gBuildNumberNumericString", gBuildNumberNumericString},
-      {"gBuildNumber", gBuildNumber},
-      {"gBuildVersion", gBuildVersion},
-      {"gProductVersionString", gProductVersionString},
-      {"gKoraReleaseVersionString", gKoraReleaseVersionString},
-      {"gProductBuildNumberNumericString", gProductBuildNumberNumericString},
-      {"gProductBuildNumber", gProductBuildNumber},
-  };
-  for (const auto& t : texts) std::printf("%-34s %s\n", t.name, t.value);
+#define CSTOOL_PRINT_TEXT_(name) std::printf("%-34s %s\n", #name, name);
+  CSSUPPORT_BUILD_TEXTS(CSTOOL_PRINT_TEXT_)
+#undef CSTOOL_PRINT_TEXT_
   std::printf("%-34s %" PRId32 "\n", "gProductBuildNumberNumeric",
               gProductBuildNumberNumeric);
   PrintVersion("gProductVersion", gProductVersion);
