@@ -9,8 +9,12 @@
 
 #if defined(__GNUC__)
 #define CSSUPPORT_EXPORT __attribute__((visibility("default")))
+// Keeps one member of an exported class out of the dynamic symbol table: it
+// is callable only from inside the library.
+#define CSSUPPORT_INTERNAL __attribute__((visibility("hidden")))
 #else
 #define CSSUPPORT_EXPORT
+#define CSSUPPORT_INTERNAL
 #endif
 
 #endif  // CSSUPPORT_EXPORT_H_

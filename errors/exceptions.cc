@@ -14,6 +14,19 @@ const char* NonNull(const char* message) {
   return message;
 }
 
+// Logs a constructed exception: "[<code>] <message>" at CS_LOG_ERROR, then
+// the back-trace. Inlined into each constructor (even without optimisation),
+// so the back-trace's first frame is the constructor's caller: the host skips
+// two frames, LogBacktrace's and the constructor's.
+[[gnu::always_inline]] inline void LogConstruction(int code,
+                                                   const std::string& message) {
+  CSLogger::Log(CSLogger::CS_LOG_ERROR, "[%d] %s", code, message.c_str());
+  CSLogger::LogBacktrace();
+  // Code after the call keeps the compiler from turning it into a tail jump,
+  // which would drop the constructor's frame before the capture.
+  asm volatile("" ::: "memory");
+}
+
 }  // namespace
 
 namespace HostCtl {
@@ -35,10 +48,12 @@ namespace KoraConfigStore {
 
 ConfigStoreException::ConfigStoreException(int code, const char* message)
     : HostCtlException(message), errorCode(code) {
-  CSLogger::Log(CSLogger::CS_LOG_ERROR, "[%d] %s", errorCode,
-                this->message.c_str());
-  CSLogger::LogBacktrace();
+  LogConstruction(errorCode, this->message);
 }
+
+ConfigStoreException::ConfigStoreException(int code, const char* message,
+                                           Unlogged)
+    : HostCtlException(message), errorCode(code) {}
 
 ConfigStoreException::~ConfigStoreException() = default;
 
@@ -55,7 +70,12 @@ std::string ConfigStoreException::toString() const {
 
 ValidationException::ValidationException(int code, const char* message,
                                          std::vector<ErrorInfo>& errors)
-    : ConfigStoreException(code, message), errors(errors) {}
+    : ConfigStoreException(code, message, Unlogged{}) {
+  // Logged from this frame, before the list is copied: a copy that runs out
+  // of memory finds the line and back-trace already written.
+  LogConstruction(errorCode, this->message);
+  this->errors = errors;
+}
 
 ValidationException::~ValidationException() = default;
 

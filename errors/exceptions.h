@@ -26,8 +26,9 @@ namespace Lib {
 
 class CSSUPPORT_EXPORT HostCtlException : public std::exception {
  public:
-  // Copies `message`. Throws std::logic_error for a null message.
-  explicit HostCtlException(const char* message);
+  // Copies `message`. Throws std::logic_error for a null message. Internal
+  // to the library: components construct the derived classes.
+  CSSUPPORT_INTERNAL explicit HostCtlException(const char* message);
   ~HostCtlException() override;
 
   // The message, without the code; valid while the exception lives.
@@ -53,8 +54,9 @@ struct ErrorInfo {
 class CSSUPPORT_EXPORT ConfigStoreException
     : public HostCtl::Lib::HostCtlException {
  public:
-  // Stores the code and message, then logs them and a back-trace (see above).
-  // Throws std::logic_error for a null message before anything is logged.
+  // Stores the code and message, then logs them and a back-trace (see above)
+  // whose first frame is the function that constructs the exception. Throws
+  // std::logic_error for a null message before anything is logged.
   ConfigStoreException(int code, const char* message);
   ~ConfigStoreException() override;
 
@@ -67,6 +69,14 @@ class CSSUPPORT_EXPORT ConfigStoreException
   int errorCode;
   // Empty in every exception this library builds; reserved for callers.
   std::vector<std::string> extraStrings;
+
+ private:
+  friend class ValidationException;
+  struct Unlogged {};
+  // Builds the fields without logging, for a derived constructor that logs
+  // from its own frame.
+  CSSUPPORT_INTERNAL ConfigStoreException(int code, const char* message,
+                                          Unlogged);
 };
 
 class CSSUPPORT_EXPORT ValidationException : public ConfigStoreException {

@@ -1,4 +1,5 @@
 // End to end through the working stand-in host: lines reach real files.
+#include <dlfcn.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -10,7 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#include "cssupport/errors/exceptions.h"
 #include "cssupport/logging/cs_logger.h"
+
+// The raisers whose frames the back-trace must start at; exported (the test
+// links with -rdynamic) so that dladdr names them.
+extern "C" __attribute__((noinline)) void cssupport_test_raise_plain() {
+  KoraConfigStore::ConfigStoreException(1105, "plain");
+}
+extern "C" __attribute__((noinline)) void cssupport_test_raise_validation() {
+  std::vector<KoraConfigStore::ErrorInfo> errors{{"a", "b"}};
+  KoraConfigStore::ValidationException(1083, "validation", errors);
+}
 
 namespace {
 
@@ -84,6 +96,38 @@ TEST_F(LoggerStandIn, AddedFileKeepsErrorsAndWarningsUntilRemoved) {
             (std::vector<std::string>{Prefix("error") + "e1",
                                       Prefix("warn") + "w1"}));
   EXPECT_EQ(ReadLines(MainPath()).size(), 5u);
+}
+
+// The stand-in writes "#0 <module>+0x<offset> ...": the first frame must lie
+// in the function that constructed the exception, for both types.
+TEST_F(LoggerStandIn, BacktraceStartsInTheFunctionThatRaised) {
+  for (void (*raise)() :
+       {cssupport_test_raise_plain, cssupport_test_raise_validation}) {
+    std::remove(MainPath().c_str());
+    CSLogger::LogInit(name_);
+    raise();
+    CSLogger::LogExit();
+    const std::vector<std::string> lines = ReadLines(MainPath());
+    ASSERT_EQ(lines.size(), 2u);
+    const std::string marker = "ConfigStoreException: #0 ";
+    const std::size_t at = lines[1].find(marker);
+    ASSERT_NE(at, std::string::npos) << lines[1];
+    char module[256];
+    unsigned long offset = 0;
+    ASSERT_EQ(std::sscanf(lines[1].c_str() + at + marker.size(),
+                          "%255[^+]+0x%lx", module, &offset),
+              2)
+        << lines[1];
+    Dl_info raiser{}, frame{};
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(raise), &raiser), 0);
+    const std::string file = raiser.dli_fname;
+    EXPECT_EQ(file.substr(file.rfind('/') + 1), module);
+    // The frame holds a return address: the call lies just before it.
+    const auto* address = static_cast<const char*>(raiser.dli_fbase) + offset;
+    ASSERT_NE(dladdr(address - 1, &frame), 0);
+    EXPECT_EQ(frame.dli_saddr, raiser.dli_saddr)
+        << "first frame is in " << (frame.dli_sname ? frame.dli_sname : "?");
+  }
 }
 
 }  // namespace
