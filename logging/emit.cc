@@ -19,23 +19,30 @@ thread_local std::map<std::string, std::string> CurrentContext;
 
 namespace {
 
-// The calling thread's pthread_self() in lower-case hexadecimal, without
-// prefix or leading zeros. Formatted once per thread: the identifier cannot
-// change, and the cache is trivially destructible, so it stays usable while
-// the thread's other thread-local objects are destroyed.
+// The calling thread's pthread_self(), read on every call, in lower-case
+// hexadecimal without prefix or leading zeros. The text is formatted again
+// only when the value differs from the one it was made from. The cache is
+// trivially destructible, so it stays usable while the thread's other
+// thread-local objects are destroyed.
 std::string_view ThreadIdText() {
-  thread_local char text[2 * sizeof(std::uintptr_t)];
-  thread_local std::size_t length = 0;
-  if (length == 0) {
+  struct Cache {
+    std::uintptr_t value;
+    std::size_t length;
+    char text[2 * sizeof(std::uintptr_t)];
+  };
+  thread_local Cache cache{0, 0, {}};
+  const auto value = static_cast<std::uintptr_t>(pthread_self());
+  if (cache.length == 0 || cache.value != value) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    auto value = static_cast<std::uintptr_t>(pthread_self());
     const int bits = 64 - __builtin_clzll(value | 1);
-    length = (bits + 3) / 4;
-    for (std::size_t i = length; i-- > 0; value >>= 4) {
-      text[i] = kDigits[value & 0xf];
+    cache.value = value;
+    cache.length = (bits + 3) / 4;
+    auto rest = value;
+    for (std::size_t i = cache.length; i-- > 0; rest >>= 4) {
+      cache.text[i] = kDigits[rest & 0xf];
     }
   }
-  return {text, length};
+  return {cache.text, cache.length};
 }
 
 // Composes "<name> [ConfigStore:<thread>< key=value>...] <tag><format>\n".

@@ -2,7 +2,6 @@
 // keeps state or checks the order of calls.
 #include <syslog.h>
 
-#include <memory>
 #include <string>
 
 #include "cssupport/buildinfo/build_info.h"
@@ -15,10 +14,29 @@ namespace {
 
 constexpr const char kService[] = "ConfigStore";
 
-struct DictionaryFree {
-  void operator()(Dictionary* dict) const { Dictionary_Free(dict); }
+// Holds what Dictionary_Create returned and hands exactly that, null
+// included, to Dictionary_Free when the scope ends, on every path.
+class DictionaryPtr {
+ public:
+  explicit DictionaryPtr(Dictionary* dict) : dict_(dict) {}
+  DictionaryPtr(DictionaryPtr&& other) noexcept
+      : dict_(other.dict_), owned_(other.owned_) {
+    other.owned_ = false;
+  }
+  DictionaryPtr(const DictionaryPtr&) = delete;
+  DictionaryPtr& operator=(const DictionaryPtr&) = delete;
+  ~DictionaryPtr() { reset(); }
+
+  Dictionary* get() const { return dict_; }
+  void reset() {
+    if (owned_) Dictionary_Free(dict_);
+    owned_ = false;
+  }
+
+ private:
+  Dictionary* dict_;
+  bool owned_ = true;
 };
-using DictionaryPtr = std::unique_ptr<Dictionary, DictionaryFree>;
 
 // Opens the host preferences, registers the product identity and returns a
 // new logging dictionary for `name`: the system log for an empty name, else

@@ -208,6 +208,11 @@ const char* ProductState_GetCompilationOption(void) {
 
 Dictionary* Dictionary_Create(void) {
   hr::Record("Dictionary_Create", {});
+  {
+    hr::State& s = hr::GetState();
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (s.controls.dictionaryCreateFails) return nullptr;
+  }
   return static_cast<Dictionary*>(
       hr::NewHandle("dict", &hr::State::dictionaries));
 }

@@ -48,6 +48,7 @@ struct Controls {
   bool osIsHvk = false;                   // HostType_OSIsHvk
   bool newFileOutputReturnsNull = false;  // Log_NewFileOutput
   bool addOutputFails = false;            // Log_AddOutput
+  bool dictionaryCreateFails = false;     // Dictionary_Create returns null
 };
 
 // Clears the recorded calls, restarts handle numbering, restores the default

@@ -1,7 +1,9 @@
 // Emission: the exact format each call hands the host, through the recording
 // double.
+#include <dlfcn.h>
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <stdexcept>
@@ -11,6 +13,18 @@
 
 #include "cssupport/hostrt/recording/recording_host.h"
 #include "cssupport/logging/cs_logger.h"
+
+// Interposes pthread_self for the whole executable: while a test sets
+// fakeThreadId, every caller sees that value.
+namespace {
+std::atomic<unsigned long> fakeThreadId{0};
+}  // namespace
+extern "C" pthread_t pthread_self() noexcept {
+  static const auto real =
+      reinterpret_cast<pthread_t (*)()>(dlsym(RTLD_NEXT, "pthread_self"));
+  const unsigned long fake = fakeThreadId.load();
+  return fake != 0 ? static_cast<pthread_t>(fake) : real();
+}
 
 namespace {
 
@@ -93,6 +107,20 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
     if (!c.expanded.empty()) {
       EXPECT_EQ(line.args.at(2), c.expanded);
     }
+  }
+}
+
+// The identifier is read on every call and printed in full, whatever its
+// number of hexadecimal digits.
+TEST_F(LoggerEmit, ThreadIdentifierIsReadOnEveryLine) {
+  for (unsigned long id : {0x1ul, 0xabcul, 0x10000000000ul, 0x7f3c9a1fe700ul,
+                           0x7f3c9a1fe700ul, 0xfedcba9876543210ul, 0x2ul}) {
+    fakeThreadId = id;
+    const Call line = LineOf([] { Log(CS_LOG_INFO, "x"); });
+    fakeThreadId = 0;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "info [ConfigStore:%lx] x\n", id);
+    EXPECT_EQ(line.args.at(1), expected);
   }
 }
 

@@ -167,6 +167,19 @@ TEST_F(LoggerSetup, RemoveFileLoggerReplacesTheOutputWithNothing) {
   EXPECT_EQ(calls[0].args[2], "(null)");
 }
 
+TEST_F(LoggerSetup, DictionaryIsFreedEvenWhenTheHostMadeNone) {
+  hostrt_recording::Controls controls;
+  controls.dictionaryCreateFails = true;
+  for (void (*setUp)() : {+[] { CSLogger::LogInit("cs"); },
+                          +[] { CSLogger::AddFileLogger("extra"); }}) {
+    hostrt_recording::Reset();
+    hostrt_recording::SetControls(controls);
+    setUp();
+    EXPECT_EQ(hostrt_recording::CallsNamed("Dictionary_Free"),
+              (Calls{{"Dictionary_Free", {"(null)"}}}));
+  }
+}
+
 TEST_F(LoggerSetup, ExitWithoutInitStillEndsServiceAndPreferences) {
   CSLogger::LogExit();
   EXPECT_EQ(hostrt_recording::Calls(),
