@@ -45,6 +45,7 @@ endif()
 # Emits the sibling records as an X-macro list for the public header and as
 # definitions for the data source.
 set(CSSUPPORT_SIBLING_XMACRO "")
+set(_cs_sibling_names "")
 set(CSSUPPORT_SIBLING_DEFINITIONS "")
 foreach(_entry IN LISTS CSSUPPORT_SIBLING_VERSIONS)
   if(NOT _entry MATCHES "^(g[A-Za-z0-9_]+)=([0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?)$")
@@ -59,9 +60,30 @@ foreach(_entry IN LISTS CSSUPPORT_SIBLING_VERSIONS)
   endwhile()
   list(JOIN _parts ", " _init)
   string(APPEND CSSUPPORT_SIBLING_XMACRO " \\\n  X(${_name})")
+  # In initialised data whatever the value: an all-zero record would
+  # otherwise land in .bss.
   string(APPEND CSSUPPORT_SIBLING_DEFINITIONS
-         "CSVersionRecord ${_name} = {{${_init}}};\n")
+         "CSSUPPORT_INITIALISED_DATA CSVersionRecord ${_name} = {{${_init}}};\n")
+  list(APPEND _cs_sibling_names ${_name})
 endforeach()
+list(REMOVE_DUPLICATES _cs_sibling_names)
+list(LENGTH _cs_sibling_names _cs_sibling_count)
+if(NOT _cs_sibling_count EQUAL 6)
+  message(FATAL_ERROR "CSSUPPORT_SIBLING_VERSIONS names a record twice")
+endif()
+
+# The linker's export list: every build-data symbol by name, the configured
+# sibling names included.
+set(_cs_exports
+    gBuildNumberNumeric gBuildNumberNumericString gBuildNumber gBuildVersion
+    gProductVersionString gKoraReleaseVersionString
+    gProductBuildNumberNumericString gProductBuildNumber
+    gProductBuildNumberNumeric gProductVersion ${_cs_sibling_names})
+list(JOIN _cs_exports ";\n    " CSSUPPORT_BUILD_DATA_EXPORTS)
+string(APPEND CSSUPPORT_BUILD_DATA_EXPORTS ";")
+set(CSSUPPORT_VERSION_SCRIPT ${PROJECT_BINARY_DIR}/cssupport.map)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/cssupport.map.in
+               ${CSSUPPORT_VERSION_SCRIPT} @ONLY)
 
 # The texts, and their exact array sizes for the generated header.
 set(CSSUPPORT_TEXT_BUILD_NUMBER_NUMERIC_STRING "${CSSUPPORT_BUILD_NUMBER}")
