@@ -13,6 +13,7 @@
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/file_access.h"
+#include "cssupport/events/write_json.h"
 #include "cssupport/load_order.h"
 
 namespace KoraConfigStore {
@@ -134,7 +135,7 @@ void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
 
   rapidjson::StringBuffer out;
   rapidjson::Writer<rapidjson::StringBuffer> writer(out);
-  document.Accept(writer);
+  WriteJson(document, writer);
 
   const int fd =
       open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -1,6 +1,8 @@
 // DumpJotAt on the event record file, each case in a temporary directory: the
 // outcome table, and every file of the public JSON parsing corpus.
 
+#include <pthread.h>
+
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -18,7 +20,19 @@ const std::string kSchema = "jot.user.cs.schema.file.error";
 
 std::string Jots(const std::string& r) { return "{\"jots\":[" + r + "]}"; }
 
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
 std::string Nested(int n) { return std::string(n, '[') + std::string(n, ']'); }
+
+// Every kind of scalar the writer has a call for, 50,000 objects deep.
+const std::string kDeepObjects =
+    Repeat("{\"a\":", 50000) +
+    R"([-1,4294967295,-5000000000,18446744073709551615,0.5,"s\n",true,null])" +
+    Repeat("}", 50000);
 
 enum Outcome {
   kWritten,       // nothing logged; the file holds `after`
@@ -83,10 +97,12 @@ const Case kCases[] = {
     {"EmptyObject", "{}", kWritten, "{}"},
     {"JotsInOtherCase", "{ \"x\" : [ 1 ] ,\n\"Jots\": [] }", kWritten,
      R"({"x":[1],"Jots":[]})"},
-    {"DepthAtLimit", "{\"a\": " + Nested(999) + " }", kWritten,
-     "{\"a\":" + Nested(999) + "}"},
-    {"DepthOneBeyondLimit", "{\"a\":" + Nested(1000) + "}", kParseFailure},
-    {"DeepArrays", Nested(100000), kParseFailure},
+    // Any depth parses and comes back byte for byte (on a 256 KiB stack).
+    {"DeepArrays", "{\"jots\":[],\"a\": " + Nested(200000) + " }", kWritten,
+     "{\"jots\":[" + RecordJson(kDb) + "],\"a\":" + Nested(200000) + "}"},
+    {"DeepObjects", "{\"a\":" + kDeepObjects + ",\"jots\":[]}", kWritten,
+     "{\"a\":" + kDeepObjects + ",\"jots\":[" + RecordJson(kDb) + "]}"},
+    {"DeepUnclosed", std::string(100000, '['), kParseFailure},
     {"Empty", "", kParseFailure},
     {"Whitespace", " \n\t\r ", kParseFailure},
     {"TwoValues", "{}{}", kParseFailure},
@@ -105,12 +121,24 @@ const Case kCases[] = {
     {"FirstOfDuplicateJots", "{\"jots\":{},\"jots\":[]}", kNotArray},
 };
 
-TEST(EventFile, EachCaseEndsWithItsTableOutcome) {
+void* CheckEveryCase(void*) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     Check(dir.File("loadStoreErrors.json"), c);
   }
+  return nullptr;
+}
+
+// On a 256 KiB stack: reading and writing the file must not recurse.
+TEST(EventFile, EachCaseEndsWithItsTableOutcome) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &attr, CheckEveryCase, nullptr), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
 }
 
 // The template is stored unexpanded whatever the number of arguments; a
