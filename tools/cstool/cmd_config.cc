@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "commands.h"
 #include "cssupport/config/generated_id.h"
@@ -16,6 +18,7 @@
 #include "cssupport/errors/json.h"
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/file_access.h"
+#include "cssupport/events/write_json.h"
 
 namespace cstool {
 namespace {
@@ -41,7 +44,7 @@ std::string ReadWhole(const std::string& path) {
 }
 
 // Parses all of `path` into `document` by the library's rules (iterative
-// parser, nesting limit, nothing but whitespace after the root). Any failure
+// parser, any depth, nothing but whitespace after the root). Any failure
 // is a usage error naming the file, the reason and the byte offset.
 void LoadJson(const std::string& path, Document& document) {
   rapidjson::ParseResult result;
@@ -54,38 +57,79 @@ void LoadJson(const std::string& path, Document& document) {
   }
 }
 
-// Members named "cs_generated_id" anywhere in `value`. Depth is bounded by
-// the parse limit.
+// Members named "cs_generated_id" anywhere in `value`, counted in constant
+// stack space whatever the nesting.
 size_t CountIds(const Value& value) {
   size_t count = 0;
-  if (value.IsObject()) {
-    for (const auto& m : value.GetObject()) {
-      if (m.name.GetStringLength() == sizeof(kIdName) - 1 &&
-          std::memcmp(m.name.GetString(), kIdName, sizeof(kIdName) - 1) == 0) {
-        ++count;
+  std::vector<const Value*> pending{&value};
+  while (!pending.empty()) {
+    const Value& next = *pending.back();
+    pending.pop_back();
+    if (next.IsObject()) {
+      for (const auto& m : next.GetObject()) {
+        if (m.name.GetStringLength() == sizeof(kIdName) - 1 &&
+            std::memcmp(m.name.GetString(), kIdName, sizeof(kIdName) - 1) ==
+                0) {
+          ++count;
+        }
+        if (m.value.IsObject() || m.value.IsArray())
+          pending.push_back(&m.value);
       }
-      count += CountIds(m.value);
+    } else if (next.IsArray()) {
+      for (const auto& e : next.GetArray()) {
+        if (e.IsObject() || e.IsArray()) pending.push_back(&e);
+      }
     }
-  } else if (value.IsArray()) {
-    for (const auto& e : value.GetArray()) count += CountIds(e);
   }
   return count;
 }
 
+// The indented form stops here: its indentation grows with the square of the
+// nesting depth (two spaces a level on every line), so a small but deeply
+// nested document would otherwise need gigabytes.
+constexpr size_t kMaxPrettyBytes = size_t{256} << 20;
+
+// An output stream for rapidjson's writers that ends the command once its
+// text would pass kMaxPrettyBytes.
+class CappedText {
+ public:
+  using Ch = char;
+  void Put(char c) {
+    if (text_.size() >= kMaxPrettyBytes) {
+      throw CommandError{kExitFailure,
+                         "the indented result would exceed " +
+                             std::to_string(kMaxPrettyBytes >> 20) +
+                             " MiB; leave out --pretty"};
+    }
+    text_.push_back(c);
+  }
+  void Flush() {}
+  std::string& text() { return text_; }
+
+ private:
+  std::string text_;
+};
+
 std::string Render(const Document& document, bool pretty) {
-  rapidjson::StringBuffer buffer;
+  using KoraConfigStore::internal::WriteJson;
+  std::string text;
   bool complete;
   if (pretty) {
-    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+    CappedText capped;
+    rapidjson::PrettyWriter<CappedText> writer(capped);
     writer.SetIndent(' ', 2);
-    complete = document.Accept(writer);
+    complete = WriteJson(document, writer);
+    text = std::move(capped.text());
   } else {
+    rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    complete = document.Accept(writer);
+    complete = WriteJson(document, writer);
+    text.assign(buffer.GetString(), buffer.GetSize());
   }
   if (!complete)
     throw CommandError{kExitFailure, "cannot serialise the result"};
-  return std::string(buffer.GetString(), buffer.GetSize()) + "\n";
+  text.push_back('\n');
+  return text;
 }
 
 bool WriteAll(int fd, const std::string& text) {

@@ -13,6 +13,7 @@
 #include "cssupport/errors/json.h"
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/event_file.h"
+#include "cssupport/events/write_json.h"
 #include "cssupport/logging/cs_logger.h"
 
 namespace cstool {
@@ -109,7 +110,7 @@ std::string FillSampleConfiguration() {
   rapidjson::StringBuffer text;
   rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(text);
   writer.SetIndent(' ', 2);
-  config.Accept(writer);
+  KoraConfigStore::internal::WriteJson(config, writer);
   return text.GetString();
 }
 

@@ -24,6 +24,7 @@
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/event_file.h"
 #include "cssupport/events/file_access.h"
+#include "cssupport/events/write_json.h"
 
 namespace cstool {
 namespace {
@@ -182,7 +183,7 @@ std::string Printable(const char* text, std::size_t length) {
 std::string Compact(const rapidjson::Value& value) {
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-  value.Accept(writer);
+  KoraConfigStore::internal::WriteJson(value, writer);
   return std::string(buffer.GetString(), buffer.GetSize());
 }
 
