@@ -21,7 +21,7 @@ set(_public_headers
   config/upgrade_context.h)
 foreach(_header IN LISTS _public_headers)
   get_filename_component(_dir ${_header} DIRECTORY)
-  install(FILES ${PROJECT_SOURCE_DIR}/${_header}
+  install(FILES ${PROJECT_SOURCE_DIR}/cssupport/${_header}
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/cssupport/${_dir}
           COMPONENT development)
 endforeach()

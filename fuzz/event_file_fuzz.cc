@@ -20,7 +20,7 @@
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/event_file.h"
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "cssupport/hostrt/format_v.h"
+#include "hostrt/format_v.h"
 #include "cssupport/hostrt/hostrt.h"
 
 // <syslog.h> is deliberately not included: with fortification it defines

@@ -1,10 +1,10 @@
 // A recording double of the host runtime for tests.
 //
 // Linked statically into a test executable, it defines every call of
-// hostrt/hostrt.h (and syslog(3), so the library's direct system-log lines are
-// seen too) and records each call with its arguments, in order. Its
-// definitions take precedence over the stand-in for everything in the
-// executable, including code in shared libraries it loads.
+// cssupport/hostrt/hostrt.h (and syslog(3), so the library's direct
+// system-log lines are seen too) and records each call with its arguments, in
+// order. Its definitions take precedence over the stand-in for everything in
+// the executable, including code in shared libraries it loads.
 //
 // Arguments are recorded as text:
 //   strings as themselves, a null string as "(null)";

@@ -1,6 +1,6 @@
-#include "cssupport/hostrt/standin/dictionary.h"
+#include "hostrt/standin/dictionary.h"
 
-#include "cssupport/hostrt/format_v.h"
+#include "hostrt/format_v.h"
 
 #include <cstdarg>
 #include <string>

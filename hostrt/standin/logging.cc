@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cssupport/hostrt/hostrt.h"
-#include "cssupport/hostrt/standin/dictionary.h"
+#include "hostrt/standin/dictionary.h"
 
 struct LogCfgInterface {
   int unused;

@@ -29,7 +29,7 @@ int main(void) {
 }
 C
 cc -std=c11 -Wall -Werror -I"$src" -I"$work/build/generated" \
-  -I"$work/build/include" "$work/reader.c" -L"$work/build" -lcssupport \
+  "$work/reader.c" -L"$work/build" -lcssupport \
   -Wl,-rpath,"$work/build" -Wl,-rpath-link,"$work/build/hostrt/standin" \
   -o "$work/reader"
 got=$("$work/reader")

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 #include "json_text.h"
 
 namespace KoraConfigStore {

@@ -1,4 +1,4 @@
-# The one-RapidJSON-header rule: only errors/json.h includes RapidJSON
+# The one-RapidJSON-header rule: only cssupport/errors/json.h includes RapidJSON
 # directly, so that its assertion hook is in place in every translation unit.
 #
 #   cmake -DROOT=<source root> -P check_rapidjson_includes.cmake
@@ -12,8 +12,8 @@ cmake_minimum_required(VERSION 3.25)
 # Sets `out` to the source files under `root` (relative paths, build trees
 # and .git skipped) that include a RapidJSON header, errors/json.h excepted.
 function(find_direct_includes root out)
-  # Top-level build trees are never entered: they hold links back to the
-  # source root.
+  # Top-level build trees are never entered: they hold generated copies of
+  # sources.
   file(GLOB entries LIST_DIRECTORIES true RELATIVE "${root}" "${root}/*")
   set(files)
   foreach(entry IN LISTS entries)
@@ -31,7 +31,7 @@ function(find_direct_includes root out)
   set(found)
   foreach(file IN LISTS files)
     if(NOT file MATCHES "\\.(h|hh|hpp|c|cc|cpp|cxx|inc|in)$" OR
-       file STREQUAL "errors/json.h")
+       file STREQUAL "cssupport/errors/json.h")
       continue()
     endif()
     file(STRINGS "${root}/${file}" lines
@@ -47,7 +47,7 @@ endfunction()
 if(DEFINED SELF_TEST_DIR)
   set(d "${SELF_TEST_DIR}")
   file(REMOVE_RECURSE "${d}")
-  file(WRITE "${d}/errors/json.h" "#include <rapidjson/document.h>\n")
+  file(WRITE "${d}/cssupport/errors/json.h" "#include <rapidjson/document.h>\n")
   file(WRITE "${d}/a/ok.cc" "#include \"cssupport/errors/json.h\"\n// rapidjson/document.h\n")
   file(WRITE "${d}/a/angle.cc" "int x;\n  #  include <rapidjson/writer.h>\n")
   file(WRITE "${d}/b/quoted.h" "#include \"rapidjson/reader.h\"\n")

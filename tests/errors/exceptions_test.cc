@@ -11,7 +11,7 @@
 
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 
 namespace {
 

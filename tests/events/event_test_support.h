@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "cssupport/events/event_file.h"
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 
 namespace cssupport_test {
 

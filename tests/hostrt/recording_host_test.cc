@@ -1,4 +1,4 @@
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cssupport/hostrt/hostrt.h"
-#include "cssupport/tests/hostrt/standin_test_util.h"
+#include "tests/hostrt/standin_test_util.h"
 
 extern "C" void syslog(int priority, const char* format, ...);
 

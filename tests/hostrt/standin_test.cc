@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "cssupport/tests/hostrt/standin_test_util.h"
+#include "tests/hostrt/standin_test_util.h"
 
 namespace hostrt_test {
 namespace {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "cssupport/tests/hostrt/standin_test_util.h"
+#include "tests/hostrt/standin_test_util.h"
 
 namespace hostrt_test {
 namespace {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 #include "cssupport/logging/cs_logger.h"
 
 // Interposes pthread_self for the whole executable: while a test sets

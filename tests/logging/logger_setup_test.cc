@@ -9,7 +9,7 @@
 
 #include "cssupport/buildinfo/build_info.h"
 #include "cssupport/buildinfo/release_version.h"
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 #include "cssupport/logging/cs_logger.h"
 
 namespace {

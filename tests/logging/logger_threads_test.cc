@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cssupport/hostrt/recording/recording_host.h"
+#include "hostrt/recording/recording_host.h"
 #include "cssupport/logging/cs_logger.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // These are the C calls of the host's closed runtime (libtessellibs.so, with
 // its companion libtvl.so) that cssupport uses, and nothing else of it. The
 // library is linked against them by name; at run time the host's own library
-// takes the place of the stand-in built from hostrt/standin/. No code outside
-// hostrt/ reaches the host by any other route.
+// takes the place of the stand-in built from hostrt/standin/. No code of the
+// library reaches the host by any other route.
 //
 // What the stand-in does with the values it is given (documented here because
 // the host leaves it open and tests and operators depend on it):
