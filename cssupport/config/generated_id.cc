@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "cssupport/hostrt/hostrt.h"
 
@@ -74,64 +76,112 @@ const Value* ItemsOf(const Value& schema) {
 
 // Appends "cs_generated_id" with a new identifier, name and text copied into
 // `allocator`. The host's text is freed before this returns, also when the
-// allocator throws.
+// allocator throws. A host that has no identifier to give (null) is out of
+// memory: std::bad_alloc, and the object gains nothing.
 void AppendId(Value& object, Allocator& allocator) {
   const std::unique_ptr<char, FreeText> text(UUID_CreateRandom());
+  if (text == nullptr) throw std::bad_alloc();
   Value name(kIdName, Length(kIdName), allocator);
   Value id(text.get(), static_cast<SizeType>(std::strlen(text.get())),
            allocator);
   object.AddMember(name, id, allocator);
 }
 
-void WalkValue(const Value& schema, Value& config, Allocator& allocator);
+// The walk in pre-order over an explicit stack on the heap, so the call stack
+// stays the same at any nesting depth. Each entry is a container whose
+// children are being visited in stored order. An object's member list is
+// complete (its identifier appended) before its entry is pushed, and later
+// steps change only deeper objects, so the iterators held stay valid.
+class Walk {
+ public:
+  explicit Walk(Allocator& allocator) : allocator_(allocator) {}
 
-void WalkObject(const Value* properties, bool marked, Value& object,
-                Allocator& allocator) {
-  if (properties == nullptr) return;
-  if (marked && !HasMember(object, kIdName, Length(kIdName))) {
-    AppendId(object, allocator);
-  }
-  for (auto m = object.MemberBegin(), end = object.MemberEnd(); m != end; ++m) {
-    Value& value = m->value;
-    // A scalar ends the descent whatever its schema, so its sub-schema need
-    // not be looked up.
-    if (!value.IsObject() && !value.IsArray()) continue;
-    const Value* sub =
-        FindFirst(*properties, m->name.GetString(), m->name.GetStringLength());
-    if (sub != nullptr) WalkValue(*sub, value, allocator);
-  }
-}
-
-// The elements share one reading of the "items" schema.
-void WalkArray(const Value* items, Value& array, Allocator& allocator) {
-  if (items == nullptr) return;
-  const Value* properties = PropertiesOf(*items);
-  const bool marked = IsMarked(properties);
-  const Value* nested_items = ItemsOf(*items);
-  if (properties == nullptr && nested_items == nullptr) return;
-  for (auto e = array.Begin(), end = array.End(); e != end; ++e) {
-    if (e->IsObject()) {
-      WalkObject(properties, marked, *e, allocator);
-    } else if (e->IsArray()) {
-      WalkArray(nested_items, *e, allocator);
+  void Run(const Value& schema, Value& config) {
+    EnterValue(schema, config);
+    while (!stack_.empty()) {
+      Entry& top = stack_.back();
+      if (top.array) {
+        if (top.element == top.element_end) {
+          stack_.pop_back();
+        } else {
+          // Entering may grow the stack and move `top`: read it first.
+          Value& element = *top.element++;
+          if (element.IsObject()) {
+            EnterObject(top.properties, top.marked, element);
+          } else if (element.IsArray()) {
+            EnterArray(top.nested_items, element);
+          }
+        }
+      } else if (top.member == top.member_end) {
+        stack_.pop_back();
+      } else {
+        const auto member = top.member++;
+        // A scalar ends the descent whatever its schema, so its sub-schema
+        // need not be looked up.
+        if (!member->value.IsObject() && !member->value.IsArray()) continue;
+        const Value* sub = FindFirst(*top.properties, member->name.GetString(),
+                                     member->name.GetStringLength());
+        if (sub != nullptr) EnterValue(*sub, member->value);
+      }
     }
   }
-}
 
-void WalkValue(const Value& schema, Value& config, Allocator& allocator) {
-  if (config.IsObject()) {
-    const Value* properties = PropertiesOf(schema);
-    WalkObject(properties, IsMarked(properties), config, allocator);
-  } else if (config.IsArray()) {
-    WalkArray(ItemsOf(schema), config, allocator);
+ private:
+  struct Entry {
+    bool array;
+    // An object's "properties"; for an array, those of its "items", which
+    // every element object shares, with whether they carry the marker, and
+    // the "items" of its "items" for element arrays.
+    const Value* properties;
+    bool marked;
+    const Value* nested_items;
+    Value::MemberIterator member, member_end;
+    Value::ValueIterator element, element_end;
+  };
+
+  void EnterValue(const Value& schema, Value& config) {
+    if (config.IsObject()) {
+      const Value* properties = PropertiesOf(schema);
+      EnterObject(properties, IsMarked(properties), config);
+    } else if (config.IsArray()) {
+      EnterArray(ItemsOf(schema), config);
+    }
   }
-}
+
+  void EnterObject(const Value* properties, bool marked, Value& object) {
+    if (properties == nullptr) return;
+    if (marked && !HasMember(object, kIdName, Length(kIdName))) {
+      AppendId(object, allocator_);
+    }
+    Entry entry{};
+    entry.properties = properties;
+    entry.member = object.MemberBegin();
+    entry.member_end = object.MemberEnd();
+    stack_.push_back(entry);
+  }
+
+  void EnterArray(const Value* items, Value& array) {
+    if (items == nullptr) return;
+    Entry entry{};
+    entry.array = true;
+    entry.properties = PropertiesOf(*items);
+    entry.marked = IsMarked(entry.properties);
+    entry.nested_items = ItemsOf(*items);
+    if (entry.properties == nullptr && entry.nested_items == nullptr) return;
+    entry.element = array.Begin();
+    entry.element_end = array.End();
+    stack_.push_back(entry);
+  }
+
+  Allocator& allocator_;
+  std::vector<Entry> stack_;
+};
 
 }  // namespace
 
 void PopulateGeneratedInstanceId(const Value& schema, Value& config,
                                  Allocator& allocator) {
-  WalkValue(schema, config, allocator);
+  Walk(allocator).Run(schema, config);
 }
 
 void PopulateGeneratedInstanceId(

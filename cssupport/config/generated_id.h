@@ -11,8 +11,13 @@
 // Identifiers come from the host's UUID_CreateRandom, one call per object that
 // gains one. Schema nodes consulted as objects that are not objects (null,
 // booleans, numbers, strings, arrays) count as objects without members. The
-// walk never triggers RapidJSON's assertion hook, logs nothing and throws only
-// what the allocator throws. Its depth is bounded by the schema's nesting.
+// walk never triggers RapidJSON's assertion hook and logs nothing. It throws
+// std::bad_alloc when its own memory runs out or the host returns no
+// identifier (that object then gains nothing; identifiers added before stay).
+// It runs in constant stack space at any nesting depth, in time linear in the
+// members visited. What `allocator` does when its base allocator runs out is
+// RapidJSON's: with CrtAllocator it does not throw, and the walk cannot
+// recover from it.
 //
 // The schema is only read and may be shared by concurrent walks; `config` and
 // its allocator belong to the calling thread for the duration of the call.
@@ -29,17 +34,17 @@ namespace KoraConfigStore {
 CSSUPPORT_EXPORT void PopulateGeneratedInstanceId(
     const rapidjson::GenericValue<
         rapidjson::UTF8<char>,
-        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator> >& schema,
+        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>>& schema,
     rapidjson::GenericValue<
         rapidjson::UTF8<char>,
-        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator> >& config,
+        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>>& config,
     rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>& allocator);
 
 // Walks the whole document with its own allocator.
 CSSUPPORT_EXPORT void PopulateGeneratedInstanceId(
     const rapidjson::GenericValue<
         rapidjson::UTF8<char>,
-        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator> >& schema,
+        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>>& schema,
     rapidjson::GenericDocument<
         rapidjson::UTF8<char>,
         rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>,

@@ -1,6 +1,7 @@
 #include "cssupport/config/generated_id.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cstring>
@@ -198,6 +199,63 @@ TEST(GeneratedIdTest, RandomPairs) {
   }
   EXPECT_GT(added, 1000);  // enough of both outcomes to mean something
   EXPECT_GT(gen.kept, 500);
+}
+
+// Objects alternating with arrays 100,001 levels deep, each array holding the
+// next object and a marked leaf; walked on a 256 KiB stack. Pre-order numbers
+// the chain top-down, then the leaves bottom-up.
+TEST(GeneratedIdTest, DeepNestingOnASmallStack) {
+  constexpr int kObjects = 50001;
+  std::string schema_text, config_text;
+  for (int i = 1; i < kObjects; ++i) {
+    schema_text += R"({"properties":{"cs_generated_id":{},"c":{"items":)";
+    config_text += R"({"c":[)";
+  }
+  schema_text += kMarked;
+  config_text += "{}";
+  for (int i = 1; i < kObjects; ++i) {
+    schema_text += "}}}";
+    config_text += ",{}]}";
+  }
+  rapidjson::Document docs[2];
+  docs[0].Parse<rapidjson::kParseIterativeFlag>(schema_text.c_str());
+  docs[1].Parse<rapidjson::kParseIterativeFlag>(config_text.c_str());
+  ASSERT_FALSE(docs[0].HasParseError() || docs[1].HasParseError());
+  hostrt_recording::Reset();
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 256 << 10);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attr,
+                [](void* d) -> void* {
+                  auto* docs = static_cast<rapidjson::Document*>(d);
+                  PopulateGeneratedInstanceId(docs[0], docs[1]);
+                  return nullptr;
+                },
+                docs),
+            0);
+  pthread_join(thread, nullptr);
+  auto id_of = [](const Value& object) -> std::string {
+    const auto last = object.MemberEnd() - 1;
+    return object.MemberCount() > 0 && last->name == kId
+               ? last->value.GetString()
+               : "";
+  };
+  std::vector<std::string> got, want;
+  for (const Value* object = &docs[1];;) {
+    got.push_back(id_of(*object));
+    const auto c = object->FindMember("c");
+    if (c == object->MemberEnd()) break;
+    got.push_back(id_of(c->value[1]));
+    object = &c->value[0];
+  }
+  for (int i = 1; i < kObjects; ++i) {
+    want.push_back("uuid-" + std::to_string(i));
+    want.push_back("uuid-" + std::to_string(2 * kObjects - i));
+  }
+  want.push_back("uuid-" + std::to_string(kObjects));
+  EXPECT_EQ(got, want);
 }
 
 }  // namespace
