@@ -107,7 +107,7 @@ TEST_F(CstoolTest, FillIdsRefusesBadInputAndWritesNothing) {
   fs::copy_file(kBad, copy);
   std::ofstream(deep) << deep_text;
   const std::string kBadJson =
-      ": invalid JSON: Missing a name for object member (at byte offset 117)\n";
+      ": invalid JSON: Missing a name for object member (at byte offset 98)\n";
   const std::string kDeep =
       ": invalid JSON: Invalid value (at byte offset 100000)\n";
   const std::pair<std::vector<std::string>, std::string> kRuns[] = {
