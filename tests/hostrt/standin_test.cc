@@ -1,11 +1,35 @@
+#include <dlfcn.h>
+#include <syslog.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/hostrt/standin_test_util.h"
+
+// Interposed for the whole executable, so the stand-in's system log calls
+// are recorded here: "openlog IDENT OPTION FACILITY", "PRIORITY:TEXT",
+// "closelog".
+namespace {
+std::vector<std::string> systemLog;
+}  // namespace
+extern "C" void openlog(const char* ident, int option, int facility) {
+  systemLog.push_back("openlog " + std::string(ident) + " " +
+                      std::to_string(option) + " " + std::to_string(facility));
+}
+extern "C" void closelog() { systemLog.push_back("closelog"); }
+extern "C" void syslog(int priority, const char* format, ...) {
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  systemLog.push_back(std::to_string(priority) + ":" + text);
+}
 
 namespace hostrt_test {
 namespace {
@@ -14,7 +38,6 @@ using StandinLog = StandinLogTest;
 
 // Lengths around the 1 KiB stack buffer, with and without the newline.
 TEST_F(StandinLog, MainFileGetsEachLineExpandedWholeAndNewlineTerminated) {
-  std::ofstream(Path("main.log")) << "old\n";  // append is off
   Open("main.log");
   Log(5, "loaded %d items from %s\n", 3, "db");
   Log(2, "no newline %c", 'x');
@@ -31,19 +54,59 @@ TEST_F(StandinLog, MainFileGetsEachLineExpandedWholeAndNewlineTerminated) {
   EXPECT_EQ(Read("main.log"), expected);
 }
 
-TEST_F(StandinLog, ExtraOutputsFilterByLevelUntilReplacedAndExitStopsAll) {
-  Open("main.log");
+size_t OpenDescriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                       {});
+}
+
+// Every output that ends is closed: the descriptors come back to their count.
+TEST_F(StandinLog, OutputsFilterByLevelUntilReplacedAndExitClosesThemAll) {
+  const size_t descriptors = OpenDescriptors();
+  Dictionary* missing = Dictionary_Create();
+  Dict_SetString(missing, Path("no/such.log").c_str(), "log.fileName");
+  EXPECT_FALSE(Log_InitWithFileInt("ConfigStore", missing, nullptr, 0));
+  EXPECT_EQ(Log_NewFileOutput("ConfigStore", "file", missing, nullptr),
+            nullptr);
+  Dictionary_Free(missing);
+  std::ofstream(Path("main.log")) << "old\n";
+  Open("main.log");  // "log.append" false: truncated
+  Log(2, "first\n");
+  Open("main.log", -1, std::nullopt);  // replaces the first; appends
   LogOutput* filtered = Open("filtered.log", 3);
-  Open("all.log", 7);
-  for (const int level : {2, 3, 5, 6, 7}) Log(level, "level %d\n", level);
+  Open("all.log", 99);  // no minimum level: all
+  EXPECT_FALSE(Log_AddOutput(filtered));
+  for (const int level : {0, 2, 3, 5, 7}) Log(level, "level %d\n", level);
   Log_ReplaceOutput(filtered, nullptr, nullptr);
   Log(2, "replaced\n");
   Log_Exit();
   Log(2, "exited\n");
-  const std::string all = "level 2\nlevel 3\nlevel 5\nlevel 6\nlevel 7\n";
-  EXPECT_EQ(Read("filtered.log"), "level 2\nlevel 3\n");
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+  const std::string all = "level 0\nlevel 2\nlevel 3\nlevel 5\nlevel 7\n";
+  EXPECT_EQ(Read("filtered.log"), "level 0\nlevel 2\nlevel 3\n");
   EXPECT_EQ(Read("all.log"), all + "replaced\n");
-  EXPECT_EQ(Read("main.log"), all + "replaced\n");
+  EXPECT_EQ(Read("main.log"), "first\n" + all + "replaced\n");
+}
+
+TEST_F(StandinLog, SystemLogGetsEveryLevelAtItsPriorityWithoutTheNewline) {
+  systemLog.clear();
+  Dictionary* dict = Dictionary_Create();
+  EXPECT_TRUE(Log_InitWithSyslogInt("ConfigStore", dict, nullptr));
+  Dictionary_Free(dict);
+  for (int level = 0; level <= 7; ++level) Log(level, "level %d\n", level);
+  Log_Exit();
+  EXPECT_EQ(systemLog, (std::vector<std::string>{
+                           "openlog ConfigStore 1 8", "2:level 0", "3:level 1",
+                           "3:level 2", "4:level 3", "5:level 4", "5:level 5",
+                           "6:level 6", "7:level 7", "closelog"}));
+}
+
+TEST_F(StandinLog, StderrEchoesItsRangeUntilExit) {
+  testing::internal::CaptureStderr();
+  Log_SetStderrLevel(3, 5);
+  for (const int level : {2, 3, 5, 6}) Log(level, "level %d", level);
+  Log_Exit();
+  Log(5, "after exit");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "level 3\nlevel 5\n");
 }
 
 TEST(StandinProductState, GettersReturnTheLastSetTextsAndStayValid) {
@@ -68,7 +131,7 @@ __attribute__((noinline)) void CaptureBothWays(void** keep, int* keepCount,
   asm volatile("" ::: "memory");  // keeps the calls out of tail position
 }
 
-TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesTheModule) {
+TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
   void* keep[kSlots] = {};
   void* skip[3] = {nullptr, nullptr, &skip};
   int keepCount = 0;
@@ -82,9 +145,13 @@ TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesTheModule) {
   EXPECT_EQ(skip[2], static_cast<void*>(&skip));
   char text[1024];
   CoreDump_Base64BacktraceFormat(keepCount, keep, text, sizeof text, "cs");
-  EXPECT_EQ(std::string(text).rfind("#0 hostrt_standin_test+0x", 0), 0u)
-      << text;
-  EXPECT_NE(std::strstr(text, " #1 "), nullptr) << text;
+  Dl_info module{};
+  ASSERT_NE(dladdr(keep[0], &module), 0);
+  char first[64];
+  std::snprintf(
+      first, sizeof first, "#0 hostrt_standin_test+0x%tx #1 ",
+      static_cast<char*>(keep[0]) - static_cast<char*>(module.dli_fbase));
+  EXPECT_EQ(std::string(text).rfind(first, 0), 0u) << text;
 }
 
 // Every size keeps whole entries only, NUL-terminated within the buffer.

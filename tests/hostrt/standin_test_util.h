@@ -1,4 +1,4 @@
-// Helpers shared by the host runtime tests.
+// Helpers shared by the stand-in host's tests.
 #ifndef CSSUPPORT_TESTS_HOSTRT_STANDIN_TEST_UTIL_H_
 #define CSSUPPORT_TESTS_HOSTRT_STANDIN_TEST_UTIL_H_
 
@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "cssupport/hostrt/hostrt.h"
@@ -41,17 +42,18 @@ class StandinLogTest : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
 
-  // Opens `name`, truncated, as the main log file or, given a minimum level,
-  // as an extra output.
-  LogOutput* Open(const std::string& name, long minLevel = -1) const {
+  // Opens `name` as the main log file (minLevel -1) or as an installed extra
+  // output; "log.append" and "log.logMinLevel" are set only when given.
+  LogOutput* Open(const std::string& name, long minLevel = -1,
+                  std::optional<bool> append = false) const {
     Dictionary* dict = Dictionary_Create();
     Dict_SetString(dict, Path(name).c_str(), "log.%s", "fileName");
-    Dict_SetBool(dict, false, "log.append");
+    if (append) Dict_SetBool(dict, *append, "log.append");
     LogOutput* output = nullptr;
     if (minLevel < 0) {
       EXPECT_TRUE(Log_InitWithFileInt("ConfigStore", dict, nullptr, 0));
     } else {
-      Dict_SetLong(dict, minLevel, "log.%sMinLevel", "log");
+      if (minLevel < 99) Dict_SetLong(dict, minLevel, "log.%sMinLevel", "log");
       output = Log_NewFileOutput("ConfigStore", "file", dict, nullptr);
       EXPECT_TRUE(Log_AddOutput(output));
     }

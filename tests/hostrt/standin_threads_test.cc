@@ -1,3 +1,7 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <set>
 #include <sstream>
 #include <string>
@@ -11,25 +15,44 @@ namespace {
 
 using StandinThreads = StandinLogTest;
 
+// Two processes of three writers each share the main file while a fourth
+// thread in each keeps adding and replacing an extra output. Every other
+// line is longer than the stand-in's stack buffer.
 TEST_F(StandinThreads, ConcurrentWritersProduceOnlyWholeLines) {
-  constexpr int kThreads = 4;
+  constexpr int kThreads = 3;
   constexpr int kLines = 200;
-  // Every other line is longer than the stand-in's stack buffer.
-  const auto line = [](int t, int i) {
-    return "t" + std::to_string(t) + " l" + std::to_string(i) + " " +
-           std::string(i % 2 == 0 ? 40 : 1500,
-                       static_cast<char>('a' + (t * kLines + i) % 26));
+  const auto line = [](int p, int t, int i) {
+    return std::to_string(p) + "/" + std::to_string(t) + "/" +
+           std::to_string(i) + " " +
+           std::string(i % 2 == 0 ? 40 : 1500, static_cast<char>('a' + t));
   };
   Open("main.log");
-  std::vector<std::thread> writers;
   std::multiset<std::string> expected;
+  for (int p = 0; p < 2; ++p) {
+    for (int t = 0; t < kThreads; ++t) {
+      for (int i = 0; i < kLines; ++i) expected.insert(line(p, t, i));
+    }
+  }
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  const int p = child == 0 ? 1 : 0;
+  std::atomic<bool> done{false};
+  std::thread churn([&] {
+    while (!done) Log_ReplaceOutput(Open("extra.log", 7), nullptr, nullptr);
+  });
+  std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
-    for (int i = 0; i < kLines; ++i) expected.insert(line(t, i));
-    writers.emplace_back([t, &line] {
-      for (int i = 0; i < kLines; ++i) Log(5, "%s\n", line(t, i).c_str());
+    writers.emplace_back([t, p, &line] {
+      for (int i = 0; i < kLines; ++i) Log(5, "%s\n", line(p, t, i).c_str());
     });
   }
   for (std::thread& writer : writers) writer.join();
+  done = true;
+  churn.join();
+  if (child == 0) _exit(0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
   std::istringstream in(Read("main.log"));
   std::multiset<std::string> lines;
