@@ -2,10 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace KoraConfigStore {
 namespace {
+
+// First in the file: nothing in this process has set the context yet.
+TEST(UpgradeContextTest, ZeroUntilTheFirstSet) {
+  EXPECT_EQ(upgradeRunner.load(), 0);
+  EXPECT_EQ(GetUpgradeCtx(), 0);
+}
 
 // 2 when the directory part of the last path given contains "postLoadStore".
 TEST(UpgradeContextTest, DirectoryPartOfTheLastPathDecides) {
@@ -32,6 +41,24 @@ TEST(UpgradeContextTest, DirectoryPartOfTheLastPathDecides) {
     EXPECT_EQ(GetUpgradeCtx(), c.context) << '"' << c.path << '"';
     EXPECT_EQ(upgradeRunner.load(), c.context);
   }
+}
+
+TEST(UpgradeContextTest, ConcurrentSettersLeaveOneOfTheirValues) {
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&go, t] {
+      while (!go.load()) std::this_thread::yield();
+      for (int i = 0; i < 2000; ++i) {
+        SetUpgradeCtxFromLib((t + i) % 2 ? "/opt/lib/l.so"
+                                         : "/opt/postLoadStore/l.so");
+      }
+    });
+  }
+  go.store(true);
+  for (auto& thread : threads) thread.join();
+  const std::int32_t value = GetUpgradeCtx();
+  EXPECT_TRUE(value == 1 || value == 2) << value;
 }
 
 }  // namespace
