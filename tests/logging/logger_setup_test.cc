@@ -1,7 +1,6 @@
 // Set-up and shutdown: the exact host call sequences, through the recording
-// double.
-#include <syslog.h>
-
+// double, each call written "Name(arg,...)".
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,181 +8,125 @@
 
 #include "cssupport/buildinfo/build_info.h"
 #include "cssupport/buildinfo/release_version.h"
-#include "hostrt/recording/recording_host.h"
 #include "cssupport/logging/cs_logger.h"
+#include "hostrt/recording/recording_host.h"
 
 namespace {
 
-using hostrt_recording::Call;
-using Calls = std::vector<Call>;
+using Calls = std::vector<std::string>;
 
-class LoggerSetup : public ::testing::Test {
- protected:
-  void SetUp() override { hostrt_recording::Reset(); }
-  void TearDown() override { hostrt_recording::Reset(); }
-};
+Calls Recorded() {
+  Calls calls;
+  for (const auto& call : hostrt_recording::Calls()) {
+    std::string text = call.name + "(";
+    for (size_t i = 0; i < call.args.size(); ++i)
+      text += (i > 0 ? "," : "") + call.args[i];
+    calls.push_back(text + ")");
+  }
+  return calls;
+}
 
-// What every set-up call does first: preferences, product identity, a new
-// dictionary (the first since Reset, so dict#1).
-Calls Preamble() {
-  return {
-      {"Preference_Init", {}},
-      {"ProductState_Set",
-       {"2", "ConfigStore", "1.0", std::to_string(gBuildNumberNumeric), "0",
-        "Tessel Kora Server", CSSUPPORT_RELEASE_VERSION, ""}},
-      {"Dictionary_Create", {}},
+Calls Join(Calls calls, const Calls& more) {
+  calls.insert(calls.end(), more.begin(), more.end());
+  return calls;
+}
+
+// Preferences, product identity and a new dictionary (dict#1) for the system
+// log (`path` empty) or a file.
+Calls Config(const std::string& path) {
+  const Calls start = {"Preference_Init()",
+                       "ProductState_Set(2,ConfigStore,1.0," +
+                           std::to_string(gBuildNumberNumeric) +
+                           ",0,Tessel Kora Server," CSSUPPORT_RELEASE_VERSION
+                           ",)",
+                       "Dictionary_Create()"};
+  if (path.empty())
+    return Join(start, {"Dict_SetString(dict#1,ConfigStore,log.syslogID)"});
+  return Join(start, {"HostType_OSIsHvk()",
+                      "Dict_SetString(dict#1,ConfigStore,log.suffix)",
+                      "Dict_SetString(dict#1," + path + ",log.fileName)",
+                      "Dict_SetBool(dict#1,true,log.append)"});
+}
+
+const Calls kTail = {"Dictionary_Free(dict#1)", "Log_SetStderrLevel(0,-1)"};
+
+// The product identity read back and handed on: name, version, build-number
+// text, compilation option.
+Calls Init(const std::string& path, const std::string& init) {
+  return Join(Join(Config(path),
+                   {"Log_CfgInterface()", "ProductState_GetCompilationOption()",
+                    "ProductState_GetBuildNumberString()",
+                    "ProductState_GetVersion()", "ProductState_GetName()",
+                    "Log_SetProductInfo(ConfigStore,1.0," +
+                        std::to_string(gBuildNumberNumeric) + ",)",
+                    init}),
+              kTail);
+}
+
+Calls AddFile(const Calls& install) {
+  return Join(
+      Join(Config("/tmp/extra.log"),
+           {"Dict_SetLong(dict#1,3,log.logMinLevel)", "Log_CfgInterface()",
+            "Log_NewFileOutput(ConfigStore,file,dict#1,cfg)"}),
+      Join(install, kTail));
+}
+
+TEST(LoggerSetup, EachCallMakesExactlyItsHostCalls) {
+  using hostrt_recording::Controls;
+  const std::string file = "Log_InitWithFileInt(ConfigStore,dict#1,cfg,0)";
+  const auto init = [](const char* name) {
+    return [name] { CSLogger::LogInit(name); };
   };
-}
-
-Calls FileEntries(const std::string& path) {
-  return {
-      {"HostType_OSIsHvk", {}},
-      {"Dict_SetString", {"dict#1", "ConfigStore", "log.suffix"}},
-      {"Dict_SetString", {"dict#1", path, "log.fileName"}},
-      {"Dict_SetBool", {"dict#1", "true", "log.append"}},
+  const auto add = [](bool made) {
+    return [made] {
+      EXPECT_EQ(CSLogger::AddFileLogger("extra") != nullptr, made);
+    };
   };
-}
-
-// The product identity read back and handed to the logging service in the
-// order name, version, build-number text, compilation option.
-Calls ProductInfo() {
-  return {
-      {"Log_CfgInterface", {}},
-      {"ProductState_GetCompilationOption", {}},
-      {"ProductState_GetBuildNumberString", {}},
-      {"ProductState_GetVersion", {}},
-      {"ProductState_GetName", {}},
-      {"Log_SetProductInfo",
-       {"ConfigStore", "1.0", std::to_string(gBuildNumberNumeric), ""}},
-  };
-}
-
-Calls Concat(std::initializer_list<Calls> parts) {
-  Calls all;
-  for (const Calls& part : parts)
-    all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
-const Calls kTail = {
-    {"Dictionary_Free", {"dict#1"}},
-    {"Log_SetStderrLevel", {"0", "-1"}},
-};
-
-TEST_F(LoggerSetup, InitWithEmptyNameConfiguresTheSystemLog) {
-  CSLogger::LogInit("");
-  EXPECT_EQ(
-      hostrt_recording::Calls(),
-      Concat({Preamble(),
-              {{"Dict_SetString", {"dict#1", "ConfigStore", "log.syslogID"}}},
-              ProductInfo(),
-              {{"Log_InitWithSyslogInt", {"ConfigStore", "dict#1", "cfg"}}},
-              kTail}));
-}
-
-TEST_F(LoggerSetup, InitWithNameLogsToAFileByHostType) {
   const struct {
-    bool hypervisor;
-    const char* name;
-    const char* path;
+    // osIsHvk, newFileOutputReturnsNull, addOutputFails,
+    // dictionaryCreateFails
+    Controls controls;
+    std::function<void()> call;
+    Calls expected;
   } cases[] = {
-      {false, "cs", "/tmp/cs.log"},
+      {{}, init(""), Init("", "Log_InitWithSyslogInt(ConfigStore,dict#1,cfg)")},
+      {{}, init("cs"), Init("/tmp/cs.log", file)},
       // The name is used unchanged: neither validated nor escaped.
-      {true, "a b/%s", "/var/log/a b/%s.log"},
+      {{true}, init("a b/%s"), Init("/var/log/a b/%s.log", file)},
+      // What the host returned is freed, null included.
+      {{false, false, false, true}, init("cs"), Init("/tmp/cs.log", file)},
+      {{false, false, false, true},
+       add(true),
+       AddFile({"Log_AddOutput(output#1)"})},
+      {{}, add(true), AddFile({"Log_AddOutput(output#1)"})},
+      {{false, false, true},
+       add(true),
+       AddFile(
+           {"Log_AddOutput(output#1)", "syslog(4,Failed adding log file.)"})},
+      {{false, true}, add(false), AddFile({})},
+      {{}, [] { EXPECT_EQ(CSLogger::AddFileLogger(""), nullptr); }, {}},
+      {{},
+       [] {
+         CSLogger::RemoveFileLogger(nullptr);
+         CSLogger::RemoveFileLogger(CSLogger::AddFileLogger("extra"));
+       },
+       Join(AddFile({"Log_AddOutput(output#1)"}),
+            {"Log_ReplaceOutput(output#1,(null),(null))"})},
+      {{}, [] { CSLogger::LogExit(); }, {"Log_Exit()", "Preference_Exit()"}},
   };
   for (const auto& c : cases) {
     hostrt_recording::Reset();
-    hostrt_recording::Controls controls;
-    controls.osIsHvk = c.hypervisor;
-    hostrt_recording::SetControls(controls);
-    CSLogger::LogInit(c.name);
-    EXPECT_EQ(hostrt_recording::Calls(),
-              Concat({Preamble(),
-                      FileEntries(c.path),
-                      ProductInfo(),
-                      {{"Log_InitWithFileInt",
-                        {"ConfigStore", "dict#1", "cfg", "0"}}},
-                      kTail}));
+    hostrt_recording::SetControls(c.controls);
+    c.call();
+    Calls expected = c.expected;
+    for (std::string& call : expected) {
+      const auto at = call.find("dict#1");
+      if (c.controls.dictionaryCreateFails && at != std::string::npos)
+        call.replace(at, 6, "(null)");
+    }
+    EXPECT_EQ(Recorded(), expected);
   }
-}
-
-Calls AddFileLoggerCalls() {
-  return Concat(
-      {Preamble(),
-       FileEntries("/tmp/extra.log"),
-       {{"Dict_SetLong", {"dict#1", "3", "log.logMinLevel"}},
-        {"Log_CfgInterface", {}},
-        {"Log_NewFileOutput", {"ConfigStore", "file", "dict#1", "cfg"}}}});
-}
-
-TEST_F(LoggerSetup, AddFileLoggerInstallsAMinimumLevelThreeOutput) {
-  void* output = CSLogger::AddFileLogger("extra");
-  EXPECT_NE(output, nullptr);
-  EXPECT_EQ(
-      hostrt_recording::Calls(),
-      Concat({AddFileLoggerCalls(), {{"Log_AddOutput", {"output#1"}}}, kTail}));
-}
-
-TEST_F(LoggerSetup, AddFileLoggerWhoseInstallFailsWarnsAndStillReturnsIt) {
-  hostrt_recording::Controls controls;
-  controls.addOutputFails = true;
-  hostrt_recording::SetControls(controls);
-  void* output = CSLogger::AddFileLogger("extra");
-  EXPECT_NE(output, nullptr);
-  EXPECT_EQ(
-      hostrt_recording::Calls(),
-      Concat({AddFileLoggerCalls(),
-              {{"Log_AddOutput", {"output#1"}},
-               {"syslog",
-                {std::to_string(LOG_WARNING), "Failed adding log file."}}},
-              kTail}));
-}
-
-TEST_F(LoggerSetup, AddFileLoggerWithoutAnOutputReturnsNull) {
-  hostrt_recording::Controls controls;
-  controls.newFileOutputReturnsNull = true;
-  hostrt_recording::SetControls(controls);
-  EXPECT_EQ(CSLogger::AddFileLogger("extra"), nullptr);
-  EXPECT_EQ(hostrt_recording::Calls(), Concat({AddFileLoggerCalls(), kTail}));
-}
-
-TEST_F(LoggerSetup, AddFileLoggerWithEmptyNameCallsNothing) {
-  EXPECT_EQ(CSLogger::AddFileLogger(""), nullptr);
-  EXPECT_TRUE(hostrt_recording::Calls().empty());
-}
-
-TEST_F(LoggerSetup, RemoveFileLoggerReplacesTheOutputWithNothing) {
-  void* output = CSLogger::AddFileLogger("extra");
   hostrt_recording::Reset();
-  CSLogger::RemoveFileLogger(nullptr);
-  EXPECT_TRUE(hostrt_recording::Calls().empty());
-
-  CSLogger::RemoveFileLogger(output);
-  const Calls calls = hostrt_recording::Calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].name, "Log_ReplaceOutput");
-  ASSERT_EQ(calls[0].args.size(), 3u);
-  EXPECT_EQ(calls[0].args[1], "(null)");
-  EXPECT_EQ(calls[0].args[2], "(null)");
-}
-
-TEST_F(LoggerSetup, DictionaryIsFreedEvenWhenTheHostMadeNone) {
-  hostrt_recording::Controls controls;
-  controls.dictionaryCreateFails = true;
-  for (void (*setUp)() : {+[] { CSLogger::LogInit("cs"); },
-                          +[] { CSLogger::AddFileLogger("extra"); }}) {
-    hostrt_recording::Reset();
-    hostrt_recording::SetControls(controls);
-    setUp();
-    EXPECT_EQ(hostrt_recording::CallsNamed("Dictionary_Free"),
-              (Calls{{"Dictionary_Free", {"(null)"}}}));
-  }
-}
-
-TEST_F(LoggerSetup, ExitWithoutInitStillEndsServiceAndPreferences) {
-  CSLogger::LogExit();
-  EXPECT_EQ(hostrt_recording::Calls(),
-            (Calls{{"Log_Exit", {}}, {"Preference_Exit", {}}}));
 }
 
 }  // namespace
