@@ -38,7 +38,7 @@ TEST(CstoolEvents, ListsTheRecordsOrSaysWhatIsWrong) {
        R"("jotMsg":"Error processing schema file %s.","jotArgs":["/a.json"]},)"
        R"({"jotId":"jot.user.cs.upgrade.config.error",)"
        R"("jotMsg":"Error in upgrading config %s.","jotArgs":[]},)"
-       R"({"jotId":"x","jotMsg":"%s|%s|%d %n %%s","jotArgs":["%s","t\tb","e1",5]},)"
+       R"({"jotId":"x","jotMsg":"%s|%s|%d %n %%s","jotArgs":["%s","t\tb\u007f\u001f","e1",5]},)"
        R"(7,{"jotMsg":"no id"}]})",
        0,
        "#  EVENT                             MESSAGE\n"
@@ -47,10 +47,11 @@ TEST(CstoolEvents, ListsTheRecordsOrSaysWhatIsWrong) {
        "2  jot.user.cs.upgrade.config.error  "
        "Error in upgrading config %s.\n"
        "3  x                                 "
-       "%s|t\\tb|%d %n %%s [extra: e1, 5]\n"
+       "%s|t\\tb\\u007f\\u001f|%d %n %%s [extra: e1, 5]\n"
        "4  ?                                 (not an event record: 7)\n"
        "5  ?                                 no id\n"},
       {"{\"jots\":[]}", 0, "no records in " + f + "\n"},
+      {"{}", 0, "no records in " + f + "\n"},
       {"{} {}", 1,
        parse + "The document root must not be followed by other values (at "
                "byte offset 3)"},
@@ -58,7 +59,7 @@ TEST(CstoolEvents, ListsTheRecordsOrSaysWhatIsWrong) {
        "#  EVENT  MESSAGE\n1  ?      (not an event record: " + deep + ")\n"},
       {"[]", 1,
        f + ": not an event record file: the root is not a JSON object"},
-      {"{\"jots\":{}}", 1,
+      {"{\"jots\":\"x\"}", 1,
        f + ": not an event record file: \"jots\" is not an array"},
       {std::nullopt, 1,
        f + ": cannot open the event record file: No such file or directory\n"},

@@ -2,6 +2,7 @@
 // outcome table, and every file of the public JSON parsing corpus.
 
 #include <pthread.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <set>
@@ -9,6 +10,7 @@
 
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
+#include "cssupport/events/file_access.h"
 #include "event_test_support.h"
 
 namespace {
@@ -90,7 +92,7 @@ const Case kCases[] = {
     {"Absent", std::nullopt, kWritten,
      R"({"jots":[{"jotId":"jot.user.cs.db.operation.error",)"
      R"("jotMsg":"ConfigStore database operation failed.","jotArgs":[]}]})"},
-    {"Null", " \r\n\tnull \n", kWritten, Jots(RecordJson(kDb))},
+    {"Null", " \r\n\tnull \r\n", kWritten, Jots(RecordJson(kDb))},
     // Other members and records keep their order; the file comes back compact.
     {"AppendIndented", "{\n \"a\": 1,\n \"jots\": [7],\n \"b\": [2.5]\n}\n",
      kWritten, "{\"a\":1,\"jots\":[7," + RecordJson(kDb) + "],\"b\":[2.5]}"},
@@ -171,6 +173,35 @@ TEST(EventFile, MissingDirectoryIsReportedAndNotCreated) {
                                "3:Failed opening Load Store workflow error "
                                "file."});
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+  // A file directly under / is guarded by a lock on "/".
+  EXPECT_EQ(KoraConfigStore::internal::DirectoryOf("/x"), "/");
+}
+
+// Each of the nine events records its template; the catalogue has no other.
+TEST(EventFile, EveryEventRecordsItsTemplate) {
+  TempDir dir;
+  const std::string path = dir.File("loadStoreErrors.json");
+  std::string records;
+  for (const std::string& row : EventTable()) {
+    const std::string id = row.substr(0, row.find('\t'));
+    DumpAt(path, id, 0);
+    records += (records.empty() ? "" : ",") + RecordJson(id);
+  }
+  EXPECT_EQ(KoraConfigStore::jotMsgMap.size(), EventTable().size());
+  EXPECT_EQ(ReadBytes(path), Jots(records));
+}
+
+// A new file gets the usual mode: 0666 less the umask.
+TEST(EventFile, NewFileModeFollowsTheUmask) {
+  for (const mode_t mask : {022, 0}) {
+    TempDir dir;
+    const mode_t old = umask(mask);
+    DumpAt(dir.File("new.json"), kDb, 0);
+    umask(old);
+    struct stat st {};
+    ASSERT_EQ(stat(dir.File("new.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  }
 }
 
 // What a valid file dictates, by RapidJSON's ordinary parser; sets c.after.

@@ -11,6 +11,7 @@
 
 #include "cssupport/events/event_file.h"
 #include "hostrt/recording/recording_host.h"
+#include "tests/data_lines.h"
 
 namespace cssupport_test {
 
@@ -55,11 +56,20 @@ inline std::vector<std::string> SyslogLines() {
   return lines;
 }
 
-// The compact record DumpJot writes (arguments need no JSON escaping).
+// The nine events and their templates, tab-separated, as users see them.
+inline std::vector<std::string> EventTable() {
+  return DataLines("event_templates.tsv");
+}
+
+// The compact record DumpJot writes (arguments need no JSON escaping), with
+// the template of `id` from the event table.
 inline std::string RecordJson(const std::string& id,
                               const std::vector<std::string>& args = {}) {
-  std::string text = "{\"jotId\":\"" + id + "\",\"jotMsg\":\"" +
-                     KoraConfigStore::jotMsgMap.at(id) + "\",\"jotArgs\":[";
+  std::string message;
+  for (const std::string& row : EventTable())
+    if (row.rfind(id + '\t', 0) == 0) message = row.substr(id.size() + 1);
+  std::string text =
+      "{\"jotId\":\"" + id + "\",\"jotMsg\":\"" + message + "\",\"jotArgs\":[";
   for (size_t i = 0; i < args.size(); ++i)
     text += (i > 0 ? ",\"" : "\"") + args[i] + '"';
   return text + "]}";

@@ -1,16 +1,30 @@
 #!/usr/bin/env bash
-# cstool's informational commands and its demonstration, run as a user would.
+# cstool's commands, their exit statuses and messages, run as a user would.
 #   cstool_commands.sh CSTOOL CASE
 set -uo pipefail
 cstool=$1 case=$2
+data=$(cd "$(dirname "$0")/../data" && pwd)
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# expect STATUS STDERR ARG...: runs cstool; its exit status and standard error
+# must be these (STDERR "*": any). Its standard output is left in $out.
+expect() {
+  local status=$1 err=$2 got
+  shift 2
+  out=$("$cstool" "$@" 2>/tmp/cstool-err.$$); got=$?
+  local text; text=$(cat /tmp/cstool-err.$$); rm -f /tmp/cstool-err.$$
+  [ "$got" -eq "$status" ] || fail "cstool $*: exit $got, not $status: $text"
+  [ "$err" = "*" ] || [ "$text" = "$err" ] || fail "cstool $*: said '$text', not '$err'"
+}
+# private CASE: reruns this script's CASE in a private mount namespace, where
+# it may mount tmpfs over /var/run and elsewhere without touching the machine.
+private() {
+  unshare -m true 2>/dev/null || { echo "no private mount namespace; skipped"; exit 77; }
+  exec unshare -m "$0" "$cstool" "$1"
+}
 
 case "$case" in
   messages)
-    out=$("$cstool" messages) || fail "exit $?"
-    [ "$(printf '%s\n' "$out" | wc -l)" -eq 71 ] || fail "expected a header and 70 codes"
-    printf '%s\n' "$out" | grep -qx '1082   Invalid JSON' || fail "1082 missing"
-    if printf '%s\n' "$out" | grep -q '^1019 '; then fail "1019 is not a code"; fi
+    "$cstool" messages | diff -u "$data/error_messages.txt" - || fail "messages"
     ;;
   message)
     [ "$("$cstool" message 1102)" = 'Kernix_ForkExec failed, errno: %s' ] || fail "1102"
@@ -21,6 +35,62 @@ case "$case" in
       [ $status -eq 2 ] || fail "'$bad' gave exit $status"
       [[ $err == *"is not an error code"* ]] || fail "'$bad' said: $err"
     done
+    expect 2 "*" message
+    expect 2 "*"
+    ;;
+  record) private record-inside ;;
+  record-inside)
+    mount -t tmpfs none /var/run && mkdir -p /var/run/tessel/files || exit 77
+    file=/var/run/tessel/files/loadStoreErrors.json id=jot.user.cs.db.operation.error
+    expect 0 "" record $id 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16
+    [ "$out" = "recorded $id in $file (1 record)" ] || fail "said: $out"
+    grep -q '"jotArgs":\["1","2","3","4","5","6","7","8","9","10","11","12","13","14","15","16"\]' \
+      "$file" || fail "16 arguments: $(cat "$file")"
+    expect 2 "cstool: at most 16 message arguments" record $id 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17
+    printf '{' >"$file"
+    expect 1 "cstool: $file does not parse as JSON: Missing a name for object member (at byte offset 1); nothing recorded, and 'jot.no.such' could not be checked" record jot.no.such
+    printf '{"jots":{}}' >"$file"
+    expect 1 "cstool: $file: not an event record file: \"jots\" is not an array" record $id
+    printf '{"x":1}' >"$file"
+    expect 1 "cstool: $file has no \"jots\" array, so the record was discarded" record $id
+    printf '{"jots":[]}' >"$file"
+    mount -o remount,ro /var/run || exit 77
+    expect 1 "cstool: cannot write $file (see the system log); nothing recorded" record $id
+    ;;
+  fill-ids) private fill-ids-inside ;;
+  fill-ids-inside)
+    schema=$data/host_config.schema.json config=$data/host_config.json
+    work=$(mktemp -d) && trap 'umount "$work"; rmdir "$work"' EXIT &&
+      mount -t tmpfs -o size=256k none "$work" || exit 77
+    added10="fill-ids: added 10 identifiers"
+    # -o replaces an existing file whole: another link to it keeps the old text.
+    echo old >"$work/out" && ln "$work/out" "$work/link"
+    expect 0 "$added10" fill-ids --schema "$schema" "$config" -o "$work/out"
+    [ "$out" = "" ] && [ "$(cat "$work/link")" = old ] || fail "-o wrote in place"
+    expect 0 "fill-ids: added 0 identifiers" fill-ids --schema "$schema" "$work/out"
+    [ "$out" = "$(cat "$work/out")" ] || fail "a second pass changed the document"
+    echo '{"properties":{"cs_generated_id":{}}}' >"$work/marked.json"
+    expect 0 "fill-ids: added 1 identifier" fill-ids --schema "$work/marked.json" "$work/marked.json"
+    # --in-place through a symbolic link replaces the target; the link stays.
+    cp "$config" "$work/target.json" && ln -s target.json "$work/link.json"
+    expect 0 "$added10" fill-ids --schema "$schema" "$work/link.json" --in-place
+    [ -L "$work/link.json" ] && [ "$(grep -o cs_generated_id "$work/target.json" | wc -l)" -eq 13 ] ||
+      fail "--in-place through a link"
+    expect 2 "cstool: $work/none.json: cannot open: No such file or directory" \
+      fill-ids --schema "$schema" "$work/none.json"
+    # A full file system: the replacement fails and leaves nothing behind.
+    head -c 300000 /dev/zero >"$work/filler" 2>/dev/null
+    expect 1 "cstool: $work/target.json: cannot write: No space left on device" \
+      fill-ids --schema "$schema" "$work/target.json" --in-place --pretty
+    [ "$(ls -A "$work" | tr '\n' ' ')" = "filler link link.json marked.json out target.json " ] ||
+      fail "left behind: $(ls -A "$work")"
+    # Out of memory (indenting 30,000 levels needs gigabytes): exit 1 with the
+    # reason. Sanitizers cannot start under a memory limit.
+    rm "$work/filler"
+    printf '{"a":%s%s}' "$(printf '%30000s' | tr ' ' '[')" "$(printf '%30000s' | tr ' ' ']')" >"$work/deep.json"
+    err=$(ulimit -v 300000; "$cstool" fill-ids --schema "$work/marked.json" "$work/deep.json" --pretty -o /dev/null 2>&1)
+    status=$?
+    [[ $err == *Sanitizer* ]] || [ "$status:$err" = "1:cstool: std::bad_alloc" ] || fail "out of memory: $status: $err"
     ;;
   build-info)
     out=$("$cstool" build-info) || fail "exit $?"
