@@ -25,19 +25,24 @@ namespace internal {
 // Runs in constant stack space whatever the nesting (the iterative parser
 // keeps open containers on the heap); time and memory grow linearly with the
 // text. Destroying the document does not recurse either: its pool allocator
-// frees nothing value by value. Throws std::bad_alloc only.
-inline bool ParseJsonText(const std::string& text,
-                          rapidjson::Document& document,
-                          rapidjson::ParseResult& result) {
+// frees nothing value by value. The reader's stack uses the document's
+// stack allocator. Throws std::bad_alloc only, and only where the
+// document's allocators throw (EventDocument's do); `document` then keeps
+// its previous value.
+template <typename Encoding, typename Allocator, typename StackAllocator>
+bool ParseJsonText(
+    const std::string& text,
+    rapidjson::GenericDocument<Encoding, Allocator, StackAllocator>& document,
+    rapidjson::ParseResult& result) {
   result.Clear();
-  auto generate = [&text, &result](rapidjson::Document& target) {
+  auto generate = [&text, &result](auto& target) {
     // Peek() reads a NUL byte as the end of the text; whatever lies after
     // the root is checked by hand below.
-    rapidjson::StringStream stream(text.c_str());
-    rapidjson::Reader reader;
+    rapidjson::GenericStringStream<Encoding> stream(text.c_str());
+    rapidjson::GenericReader<Encoding, Encoding, StackAllocator> reader;
     constexpr unsigned kFlags =
         rapidjson::kParseIterativeFlag | rapidjson::kParseStopWhenDoneFlag;
-    result = reader.Parse<kFlags>(stream, target);
+    result = reader.template Parse<kFlags>(stream, target);
     if (result.IsError()) return false;
     for (std::size_t i = stream.Tell(); i < text.size(); ++i) {
       const char c = text[i];
@@ -52,8 +57,10 @@ inline bool ParseJsonText(const std::string& text,
   return !result.IsError();
 }
 
-inline bool ParseJsonText(const std::string& text,
-                          rapidjson::Document& document) {
+template <typename Encoding, typename Allocator, typename StackAllocator>
+bool ParseJsonText(
+    const std::string& text,
+    rapidjson::GenericDocument<Encoding, Allocator, StackAllocator>& document) {
   rapidjson::ParseResult ignored;
   return ParseJsonText(text, document, ignored);
 }
