@@ -16,21 +16,51 @@ namespace KoraConfigStore {
 // Records event `jotId` with `argCount` message arguments, each a
 // NUL-terminated const char* (argCount <= 0: none, and none is read).
 //
-// File problems are reported to syslog(3) at LOG_ERR and the call returns
-// normally: "Failed parsing Config Store JOT json file." when the file exists
-// but is not one JSON value (the file is left alone; the identifier is then
-// not checked), "Failed opening Load Store workflow error file." when it
-// cannot be written. An absent file is created; its directory never is.
+// File problems are reported to syslog(3) at LOG_ERR, one line each, and the
+// call returns normally:
+//   "Failed parsing Config Store JOT json file."
+//       the file exists but is not one JSON value (the file is left alone;
+//       the identifier is then not checked);
+//   "Failed opening Load Store workflow error file."
+//       the file cannot be written: no directory, no permission, or the path
+//       is not a regular file of one link (a symbolic link, which is never
+//       followed, a second name of a file, a directory, FIFO or device,
+//       which are never read either), or reading it failed other than as
+//       absent (ENOENT) or refused (EACCES), e.g. at the descriptor limit.
+//       Nothing is changed;
+//   "Failed writing Load Store workflow error file (<reason>); previous
+//   content restored."  (or "not restored", when the old content could not
+//       be written back): the rewrite came up short, e.g. on a full file
+//       system. The record is lost; the previous content is written back
+//       over the blocks that held it (a file the call created is removed);
+//   "Load Store workflow error file lock not taken within 5 s; writing
+//   without it."
+//       another holder kept the directory lock for the whole wait;
+//   "Load Store workflow error file lock cannot be taken (<reason>); writing
+//   without it."
+//       the directory cannot be opened (other than absent) or flock(2)
+//       fails, e.g. at the descriptor limit or ENOLCK.
+// An absent or unreadable (EACCES) file is written anew; its directory never
+// is created. The file is opened without blocking and rewritten in place,
+// over its own content, with no temporary file and no sync.
 //
 // Throws std::out_of_range for an identifier outside the event catalogue,
-// and ConfigStoreException (1082) when the file's root is neither null nor an
-// object ("IsObject()") or its "jots" is not an array ("IsArray()"). A call
-// that throws leaves the file byte for byte as it was.
+// ConfigStoreException (1082) when the file's root is neither null nor an
+// object ("IsObject()") or its "jots" is not an array ("IsArray()"), and
+// std::bad_alloc when memory runs out (the document, its parse stack and the
+// output buffer allocate through an allocator that throws). A call that
+// throws leaves the file byte for byte as it was and holds no lock.
 //
 // Overlapping calls, from threads of one process or from several processes,
-// are serialised (a mutex, and an exclusive flock(2) on the file's directory,
-// which creates nothing), so no record is lost. Any thread may call; a fork()
-// waits for a call of this process in progress to finish. Cost: the whole
+// are serialised (threads of a process take turns, and each call holds an
+// exclusive flock(2) on the file's directory, which creates nothing), so no
+// record is lost. A call waits at most 5 s for another holder of that lock
+// and then goes on without it: from then on it is not serialised with other
+// processes' calls that went on without it too. Threads of one process wait
+// for their turn behind the calls of the process ahead of them, each of
+// which waits no longer. Any thread may call. A fork() waits for no call in
+// progress (at most for an open(2) or close(2) of the directory), and the
+// child starts with no lock of the parent's calls held. Cost: the whole
 // file is read, parsed and rewritten on every call, in time and memory
 // linear in its size and in constant stack space whatever its nesting depth.
 CSSUPPORT_EXPORT void DumpJot(const std::string& jotId, int argCount, ...);

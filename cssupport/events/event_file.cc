@@ -2,16 +2,21 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "cssupport/errors/json.h"
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
+#include "cssupport/events/event_json.h"
 #include "cssupport/events/file_access.h"
 #include "cssupport/events/write_json.h"
 #include "cssupport/load_order.h"
@@ -38,55 +43,189 @@ const std::unordered_map<std::string, std::string> jotMsgMap
 
 namespace {
 
+using internal::EventDocument;
+using internal::EventFileState;
+using internal::EventFileStatus;
+using internal::EventValue;
+using AllocatorType = EventDocument::AllocatorType;
+
 constexpr char kParseFailedText[] =
     "Failed parsing Config Store JOT json file.";
 constexpr char kOpenFailedText[] =
     "Failed opening Load Store workflow error file.";
 
-// Serialises the read-merge-rewrite among the threads of this process.
-std::mutex fileMutex;
+// Holds a pthread mutex for the object's life.
+class Locked {
+ public:
+  explicit Locked(pthread_mutex_t& mutex) : mutex_(mutex) {
+    pthread_mutex_lock(&mutex_);
+  }
+  ~Locked() { pthread_mutex_unlock(&mutex_); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+ private:
+  pthread_mutex_t& mutex_;
+};
+
+// The calls of this process take turns: the read-merge-rewrite of one never
+// overlaps another's, whatever happens to the directory lock.
+pthread_mutex_t turnMutex = PTHREAD_MUTEX_INITIALIZER;
+// The directory descriptor of the call that has the turn (-1: none), opened
+// and closed only under descriptorMutex, so that a fork() finds it either
+// open and recorded here or closed.
+pthread_mutex_t descriptorMutex = PTHREAD_MUTEX_INITIALIZER;
+int lockDescriptor = -1;
+std::atomic<std::chrono::milliseconds::rep> lockWaitMs{
+    internal::kLockWait.count()};
 std::once_flag forkHandlersInstalled;
 
-// A fork() never copies a half-finished call into the child: the child's
-// mutex is always free and it holds no lock of ours.
+// A fork() waits for no call in progress, only for an open(2) or close(2)
+// of the directory. The child closes its copy of the directory descriptor
+// of a call in progress in the parent (the copy would hold the parent's
+// flock for as long as the child lives) and starts with the turn free.
+// Throws std::bad_alloc when the handlers cannot be registered.
 void InstallForkHandlers() {
-  pthread_atfork([] { fileMutex.lock(); }, [] { fileMutex.unlock(); },
-                 [] { fileMutex.unlock(); });
+  const int error =
+      pthread_atfork([] { pthread_mutex_lock(&descriptorMutex); },
+                     [] { pthread_mutex_unlock(&descriptorMutex); },
+                     [] {
+                       if (lockDescriptor >= 0) close(lockDescriptor);
+                       lockDescriptor = -1;
+                       // Held by a thread that the child does not have: made
+                       // anew.
+                       if (pthread_mutex_trylock(&turnMutex) != 0) {
+                         pthread_mutex_init(&turnMutex, nullptr);
+                       } else {
+                         pthread_mutex_unlock(&turnMutex);
+                       }
+                       pthread_mutex_unlock(&descriptorMutex);
+                     });
+  if (error != 0) throw std::bad_alloc();  // ENOMEM is its only failure
 }
 
-void WriteAll(int fd, const char* data, std::size_t size) {
+// The exclusive flock(2) on the directory of the file at `path`, held for
+// the object's life by the call that has the turn. Waits for it at most the
+// lock wait; a call that goes on without it says so once in the system log,
+// except when there is no directory (the write then reports that).
+class ProcessesLock {
+ public:
+  explicit ProcessesLock(const std::string& path) {
+    int error;
+    {
+      const Locked descriptors(descriptorMutex);
+      lockDescriptor = internal::OpenDirectoryOf(path);
+      error = errno;
+    }
+    if (lockDescriptor >= 0) {
+      const std::chrono::milliseconds wait(lockWaitMs.load());
+      error = internal::LockUntil(lockDescriptor, LOCK_EX,
+                                  std::chrono::steady_clock::now() + wait);
+      if (error == EWOULDBLOCK) {
+        syslog(LOG_ERR,
+               "Load Store workflow error file lock not taken within %g s; "
+               "writing without it.",
+               static_cast<double>(wait.count()) / 1000);
+        return;
+      }
+    } else if (error == ENOENT || error == ENOTDIR) {
+      return;
+    }
+    if (error != 0) {
+      syslog(LOG_ERR,
+             "Load Store workflow error file lock cannot be taken (%s); "
+             "writing without it.",
+             std::strerror(error));
+    }
+  }
+  ~ProcessesLock() {
+    const Locked descriptors(descriptorMutex);
+    if (lockDescriptor >= 0) close(lockDescriptor);
+    lockDescriptor = -1;
+  }
+  ProcessesLock(const ProcessesLock&) = delete;
+  ProcessesLock& operator=(const ProcessesLock&) = delete;
+};
+
+// Writes all of `data` from offset 0. Returns 0, or the errno of the write
+// that came up short.
+int WriteFromStart(int fd, const char* data, std::size_t size) {
+  off_t offset = 0;
   while (size > 0) {
-    const ssize_t n = write(fd, data, size);
+    const ssize_t n = pwrite(fd, data, size, offset);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
     data += n;
+    offset += n;
     size -= static_cast<std::size_t>(n);
   }
+  return 0;
 }
 
-rapidjson::Value CopiedString(const char* text, std::size_t length,
-                              rapidjson::Document::AllocatorType& allocator) {
-  return rapidjson::Value(text, static_cast<rapidjson::SizeType>(length),
-                          allocator);
+// Rewrites the file at `path` in place with `size` bytes of `text`: the one
+// step that changes it. `found` is what the read found there and `previous`
+// its content when it was read. Only a regular file of one link is written,
+// over its own content and then cut to length, so that the blocks it held
+// take its previous content back when the rewrite comes up short (a full
+// file system); a file the call created is removed again.
+void Rewrite(const std::string& path, const char* text, std::size_t size,
+             const EventFileStatus& found, const std::string& previous) {
+  const bool read = found.state == EventFileState::kRead;
+  if (!read && found.state != EventFileState::kAbsent) {
+    syslog(LOG_ERR, "%s", kOpenFailedText);
+    return;
+  }
+  const int fd =
+      open(path.c_str(),
+           O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+           0666);
+  if (fd < 0) {
+    syslog(LOG_ERR, "%s", kOpenFailedText);
+    return;
+  }
+  const internal::DescriptorCloser closer(fd);
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1) {
+    syslog(LOG_ERR, "%s", kOpenFailedText);
+    return;
+  }
+  int error = WriteFromStart(fd, text, size);
+  if (error == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0) return;
+  if (error == 0) error = errno;
+  bool restored = false;
+  if (read) {
+    restored = WriteFromStart(fd, previous.data(), previous.size()) == 0 &&
+               ftruncate(fd, static_cast<off_t>(previous.size())) == 0;
+  } else if (found.error == ENOENT) {
+    restored = unlink(path.c_str()) == 0;
+  }
+  syslog(LOG_ERR,
+         "Failed writing Load Store workflow error file (%s); previous "
+         "content %s.",
+         std::strerror(error), restored ? "restored" : "not restored");
 }
 
-rapidjson::Value CopiedString(const std::string& text,
-                              rapidjson::Document::AllocatorType& allocator) {
+EventValue CopiedString(const char* text, std::size_t length,
+                        AllocatorType& allocator) {
+  return EventValue(text, static_cast<rapidjson::SizeType>(length), allocator);
+}
+
+EventValue CopiedString(const std::string& text, AllocatorType& allocator) {
   return CopiedString(text.data(), text.size(), allocator);
 }
 
 // The record {"jotId", "jotMsg", "jotArgs"}; throws std::out_of_range for an
 // identifier outside the catalogue.
-rapidjson::Value BuildRecord(const std::string& jotId, int argCount,
-                             va_list args,
-                             rapidjson::Document::AllocatorType& allocator) {
-  rapidjson::Value record(rapidjson::kObjectType);
+EventValue BuildRecord(const std::string& jotId, int argCount, va_list args,
+                       AllocatorType& allocator) {
+  EventValue record(rapidjson::kObjectType);
   record.AddMember(CopiedString("jotId", 5, allocator),
                    CopiedString(jotId, allocator), allocator);
   const std::string& message = jotMsgMap.at(jotId);
   record.AddMember(CopiedString("jotMsg", 6, allocator),
                    CopiedString(message, allocator), allocator);
-  rapidjson::Value jotArgs(rapidjson::kArrayType);
+  EventValue jotArgs(rapidjson::kArrayType);
   for (int i = 0; i < argCount; ++i) {
     const char* arg = va_arg(args, const char*);
     jotArgs.PushBack(CopiedString(arg, std::strlen(arg), allocator), allocator);
@@ -98,10 +237,10 @@ rapidjson::Value BuildRecord(const std::string& jotId, int argCount,
 // Adds `record` by the type of the document's root. The failures are
 // RapidJSON's own preconditions, so they carry its "IsObject()" and
 // "IsArray()" assertion messages.
-void Merge(rapidjson::Document& document, rapidjson::Value& record) {
-  rapidjson::Document::AllocatorType& allocator = document.GetAllocator();
+void Merge(EventDocument& document, EventValue& record) {
+  AllocatorType& allocator = document.GetAllocator();
   if (document.IsNull()) {
-    rapidjson::Value jots(rapidjson::kArrayType);
+    EventValue jots(rapidjson::kArrayType);
     jots.PushBack(record, allocator);
     document.SetObject();
     document.AddMember(CopiedString("jots", 4, allocator), jots, allocator);
@@ -115,36 +254,33 @@ void Merge(rapidjson::Document& document, rapidjson::Value& record) {
 
 namespace internal {
 
+void SetLockWait(std::chrono::milliseconds wait) {
+  lockWaitMs.store(wait.count());
+}
+
 void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
                va_list args) {
   std::call_once(forkHandlersInstalled, InstallForkHandlers);
-  std::lock_guard<std::mutex> threads(fileMutex);
-  const DirectoryLock processes(path, LOCK_EX);
+  const Locked turn(turnMutex);
+  const ProcessesLock processes(path);
 
-  rapidjson::Document document;
-  {
-    std::string text;
-    if (ReadWholeFile(path, text) && !ParseJsonText(text, document)) {
-      syslog(LOG_ERR, "%s", kParseFailedText);
-      return;
-    }
+  EventDocument document;
+  std::string previous;
+  const EventFileStatus found = ReadEventFile(path, previous);
+  if (found.state == EventFileState::kRead &&
+      !ParseJsonText(previous, document)) {
+    syslog(LOG_ERR, "%s", kParseFailedText);
+    return;
   }
-  rapidjson::Value record =
+  EventValue record =
       BuildRecord(jotId, argCount, args, document.GetAllocator());
   Merge(document, record);
 
-  rapidjson::StringBuffer out;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(out);
+  EventStringBuffer out;
+  EventWriter writer(out);
   WriteJson(document, writer);
-
-  const int fd =
-      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    syslog(LOG_ERR, "%s", kOpenFailedText);
-    return;
-  }
-  WriteAll(fd, out.GetString(), out.GetSize());
-  close(fd);
+  const char* text = out.GetString();  // the last allocation of the call
+  Rewrite(path, text, out.GetSize(), found, previous);
 }
 
 }  // namespace internal

@@ -3,6 +3,7 @@
 #ifndef CSSUPPORT_EVENTS_EVENT_FILE_H_
 #define CSSUPPORT_EVENTS_EVENT_FILE_H_
 
+#include <chrono>
 #include <cstdarg>
 #include <string>
 #include <unordered_map>
@@ -23,6 +24,10 @@ inline constexpr char kEventRecordFilePath[] =
 // `args` holds `argCount` const char* and is read only when argCount > 0.
 void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
                va_list args);
+
+// Sets how long DumpJot waits for the directory lock (kLockWait, 5 s, until
+// set); for tests. Any thread may call; calls already waiting keep theirs.
+void SetLockWait(std::chrono::milliseconds wait);
 
 }  // namespace internal
 }  // namespace KoraConfigStore

@@ -12,11 +12,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <string>
+#include <thread>
 
 namespace KoraConfigStore {
 namespace internal {
+
+// The longest a caller waits for the directory lock before it goes on
+// without it.
+inline constexpr std::chrono::milliseconds kLockWait{5000};
 
 // The directory that holds `path` ("." for a bare name).
 inline std::string DirectoryOf(const std::string& path) {
@@ -26,18 +32,42 @@ inline std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// An flock(2) (LOCK_EX or LOCK_SH) on the directory that holds a file, held
-// for the object's life. Locking the directory rather than the file covers
-// the moment when the file does not exist yet, without creating anything. A
-// directory that cannot be opened leaves the caller unguarded; without a
-// directory there is no file to guard.
+// Opens the directory that holds `filePath`, to lock it; -1 with errno set
+// when it cannot. Locking the directory rather than the file covers the
+// moment when the file does not exist yet, without creating anything.
+inline int OpenDirectoryOf(const std::string& filePath) {
+  return open(DirectoryOf(filePath).c_str(),
+              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Takes flock(2) `operation` (LOCK_EX or LOCK_SH) on `fd`, trying again
+// until `deadline` (flock has no timeout of its own). Returns 0 once taken,
+// EWOULDBLOCK when another holder kept it until the deadline, or the errno
+// of a lock that cannot be taken at all (ENOLCK, ...).
+inline int LockUntil(int fd, int operation,
+                     std::chrono::steady_clock::time_point deadline) {
+  std::chrono::milliseconds pause(1);
+  for (;;) {
+    if (flock(fd, operation | LOCK_NB) == 0) return 0;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return errno;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return EWOULDBLOCK;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::nanoseconds>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(8));
+  }
+}
+
+// An flock(2) on the directory that holds a file, for the object's life,
+// waited for at most kLockWait; without it (no directory, a lock that
+// cannot be taken or not given up in time) the caller goes on unguarded.
 class DirectoryLock {
  public:
   DirectoryLock(const std::string& filePath, int operation)
-      : fd_(open(DirectoryOf(filePath).c_str(),
-                 O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ < 0) return;
-    while (flock(fd_, operation) != 0 && errno == EINTR) {
+      : fd_(OpenDirectoryOf(filePath)) {
+    if (fd_ >= 0) {
+      LockUntil(fd_, operation, std::chrono::steady_clock::now() + kLockWait);
     }
   }
   ~DirectoryLock() {
@@ -50,18 +80,22 @@ class DirectoryLock {
   int fd_;
 };
 
-// Reads the whole file into `text`. Returns false, with errno set, when it
-// does not open. A failed read ends the text where it happened and, when
-// `readError` is given, leaves the errno there (0 when all was read).
-inline bool ReadWholeFile(const std::string& path, std::string& text,
-                          int* readError = nullptr) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  std::size_t expected = 0;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    expected = static_cast<std::size_t>(info.st_size);
-  }
+// Closes a descriptor when it goes out of scope.
+class DescriptorCloser {
+ public:
+  explicit DescriptorCloser(int fd) : fd_(fd) {}
+  ~DescriptorCloser() { close(fd_); }
+  DescriptorCloser(const DescriptorCloser&) = delete;
+  DescriptorCloser& operator=(const DescriptorCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
+// Reads `fd` to its end into `text`, `expected` bytes being the likely size.
+// Returns 0, or the errno of the read that failed (the text then ends where
+// it happened). Throws std::bad_alloc.
+inline int ReadToEnd(int fd, std::size_t expected, std::string& text) {
   // One byte beyond the expected size, so that reaching the end usually
   // takes a single read.
   text.resize(std::max<std::size_t>(expected + 1, 4096));
@@ -80,9 +114,69 @@ inline bool ReadWholeFile(const std::string& path, std::string& text,
     }
   }
   text.resize(used);
-  close(fd);
+  return error;
+}
+
+// Reads the whole file (or pipe, or device) into `text`. Returns false, with
+// errno set, when it does not open. A failed read ends the text where it
+// happened and, when `readError` is given, leaves the errno there (0 when
+// all was read). Throws std::bad_alloc, with nothing left open.
+inline bool ReadWholeFile(const std::string& path, std::string& text,
+                          int* readError = nullptr) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const DescriptorCloser closer(fd);
+  struct stat info;
+  std::size_t expected = 0;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    expected = static_cast<std::size_t>(info.st_size);
+  }
+  const int error = ReadToEnd(fd, expected, text);
   if (readError != nullptr) *readError = error;
   return true;
+}
+
+// What ReadEventFile found at the path.
+enum class EventFileState {
+  kRead,        // a regular file of one link, read whole
+  kAbsent,      // no such file (ENOENT), or reading it refused (EACCES)
+  kNotRegular,  // a directory (error EISDIR), FIFO, device or socket
+                // (error 0): never read, never written
+  kRefused,     // a symbolic link (ELOOP; never followed) or a file of more
+                // than one link (EMLINK)
+  kFailed,      // any other failure of the open or a read (its errno)
+};
+
+struct EventFileStatus {
+  EventFileState state;
+  int error;
+};
+
+// Opens the event record file at `path` without following a symbolic link
+// and without blocking (a FIFO or a device never holds the call up), and
+// reads it whole into `text` only when it is a regular file of one link.
+// Throws std::bad_alloc, with nothing left open.
+inline EventFileStatus ReadEventFile(const std::string& path,
+                                     std::string& text) {
+  const int fd = open(
+      path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ENOENT || error == EACCES) {
+      return {EventFileState::kAbsent, error};
+    }
+    return {error == ELOOP ? EventFileState::kRefused : EventFileState::kFailed,
+            error};
+  }
+  const DescriptorCloser closer(fd);
+  struct stat info;
+  if (fstat(fd, &info) != 0) return {EventFileState::kFailed, errno};
+  if (!S_ISREG(info.st_mode)) {
+    return {EventFileState::kNotRegular, S_ISDIR(info.st_mode) ? EISDIR : 0};
+  }
+  if (info.st_nlink > 1) return {EventFileState::kRefused, EMLINK};
+  const int error = ReadToEnd(fd, static_cast<std::size_t>(info.st_size), text);
+  return {error == 0 ? EventFileState::kRead : EventFileState::kFailed, error};
 }
 
 }  // namespace internal

@@ -1,12 +1,21 @@
 // DumpJotAt on the event record file, each case in a temporary directory: the
 // outcome table, and every file of the public JSON parsing corpus.
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <future>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
@@ -15,10 +24,35 @@
 
 namespace {
 
+// The open(2) of this path for reading fails with failErrno (0: none fails).
+std::string failPath;
+int failErrno = 0;
+
+}  // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
+    va_list args;
+    va_start(args, flags);
+    mode = va_arg(args, mode_t);
+    va_end(args);
+  }
+  if (failErrno != 0 && (flags & O_ACCMODE) == O_RDONLY && failPath == path) {
+    errno = failErrno;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+namespace {
+
 using namespace cssupport_test;
 
 const std::string kDb = "jot.user.cs.db.operation.error";
 const std::string kSchema = "jot.user.cs.schema.file.error";
+const std::string kOpenFailed =
+    "3:Failed opening Load Store workflow error file.";
 
 std::string Jots(const std::string& r) { return "{\"jots\":[" + r + "]}"; }
 
@@ -169,9 +203,7 @@ TEST(EventFile, MissingDirectoryIsReportedAndNotCreated) {
   TempDir dir;
   hostrt_recording::Reset();
   DumpAt(dir.File("missing/loadStoreErrors.json"), kDb, 0);
-  EXPECT_EQ(SyslogLines(), std::vector<std::string>{
-                               "3:Failed opening Load Store workflow error "
-                               "file."});
+  EXPECT_EQ(SyslogLines(), std::vector<std::string>{kOpenFailed});
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
   // A file directly under / is guarded by a lock on "/".
   EXPECT_EQ(KoraConfigStore::internal::DirectoryOf("/x"), "/");
@@ -202,6 +234,134 @@ TEST(EventFile, NewFileModeFollowsTheUmask) {
     ASSERT_EQ(stat(dir.File("new.json").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
   }
+}
+
+// Only a regular file of one link is the event file; a read that fails other
+// than as absent or refused leaves it alone. The "Lock" rows fail the lock's
+// open of the directory, the "Read" rows the read's open of the file.
+TEST(EventFile, OnlyARegularFileOfOneLinkIsReadOrWritten) {
+  const std::string old = Jots(RecordJson(kSchema)), failed = kOpenFailed;
+  enum Kind { kFile, kFifo, kDirectory, kSymlink, kHardLink };
+  const struct {
+    const char* name;
+    Kind kind;
+    int error;  // of the failing open
+    std::string syslog;
+    std::optional<std::string> after = std::nullopt;  // a file's content
+  } cases[] = {
+      {"Fifo", kFifo, 0, failed},
+      {"Directory", kDirectory, 0, failed},
+      {"Symlink", kSymlink, 0, failed, old},
+      {"HardLink", kHardLink, 0, failed, old},
+      {"LockEMFILE", kFile, EMFILE,
+       "3:Load Store workflow error file lock cannot be taken (Too many open "
+       "files); writing without it.",
+       Jots(RecordJson(kSchema) + "," + RecordJson(kDb))},
+      {"ReadEMFILE", kFile, EMFILE, failed, old},
+      {"ReadENFILE", kFile, ENFILE, failed, old},
+      {"ReadENOMEM", kFile, ENOMEM, failed, old},
+      {"ReadEIO", kFile, EIO, failed, old},
+      {"ReadEACCES", kFile, EACCES, "", Jots(RecordJson(kDb))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("loadStoreErrors.json"),
+                      other = dir.File("other.json");
+    WriteBytes(c.kind == kFile ? path : other, old);
+    ASSERT_EQ(c.kind == kFifo        ? mkfifo(path.c_str(), 0600)
+              : c.kind == kDirectory ? mkdir(path.c_str(), 0700)
+              : c.kind == kSymlink   ? symlink(other.c_str(), path.c_str())
+              : c.kind == kHardLink  ? link(other.c_str(), path.c_str())
+                                     : 0,
+              0);
+    const auto type = std::filesystem::symlink_status(path).type();
+    hostrt_recording::Reset();
+    failPath = c.name[0] == 'L' ? dir.path : path;
+    failErrno = c.error;
+    DumpAt(path, kDb, 0);
+    failErrno = 0;
+    EXPECT_EQ(SyslogLines(), c.syslog.empty()
+                                 ? std::vector<std::string>{}
+                                 : std::vector<std::string>{c.syslog});
+    EXPECT_EQ(std::filesystem::symlink_status(path).type(), type);
+    if (c.after) {
+      EXPECT_EQ(ReadBytes(path), c.after);
+    }
+    EXPECT_EQ(ReadBytes(other),
+              c.kind == kFile ? std::nullopt : std::optional<std::string>(old));
+  }
+}
+
+// A foreign holder of the directory lock delays a call by the lock wait
+// only, and a fork() meanwhile not at all; the call then writes without the
+// lock and says so once, and the child finds the file free.
+TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
+  TempDir dir, childDir;
+  const std::string path = dir.File("loadStoreErrors.json");
+  KoraConfigStore::internal::SetLockWait(std::chrono::milliseconds(300));
+  const int foreign = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(foreign, LOCK_EX), 0);
+  hostrt_recording::Reset();
+  auto call = std::async(std::launch::async, [&] { DumpAt(path, kDb, 0); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto forked = std::async(std::launch::async, [&] {
+    const pid_t pid = fork();
+    if (pid == 0) {  // a call in the child neither waits nor reports
+      DumpAt(childDir.File("loadStoreErrors.json"), kDb, 0);
+      _exit(SyslogLines().empty() ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return status;
+  });
+  const auto ready = std::future_status::ready;
+  const bool bounded = forked.wait_for(std::chrono::seconds(3)) == ready &&
+                       call.wait_for(std::chrono::seconds(3)) == ready;
+  close(foreign);  // lets an unbounded wait end
+  KoraConfigStore::internal::SetLockWait(std::chrono::seconds(5));
+  EXPECT_TRUE(bounded);
+  EXPECT_EQ(forked.get(), 0);
+  call.get();
+  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb)));
+  EXPECT_EQ(SyslogLines(),
+            std::vector<std::string>{
+                "3:Load Store workflow error file lock not taken within 0.3 "
+                "s; writing without it."});
+}
+
+// On a full file system (a 16 KiB tmpfs over the directory, in a private
+// mount namespace) the rewrite comes up short: the previous content is
+// written back and the failure logged.
+TEST(EventFile, ShortWriteRestoresThePreviousContent) {
+  TempDir dir;
+  const std::string path = dir.File("loadStoreErrors.json");
+  const std::string old =  // one page, so the new record needs another
+      "{\"jots\":[],\"pad\":\"" + std::string(4096 - 20, 'x') + "\"}";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("none", dir.path.c_str(), "tmpfs", 0, "size=16k") != 0) {
+      _exit(77);
+    }
+    WriteBytes(path, old);
+    WriteBytes(dir.File("filler"), std::string(1 << 20, 'f'));
+    hostrt_recording::Reset();
+    DumpAt(path, kDb, 0);
+    _exit(ReadBytes(path) == old &&
+                  SyslogLines() ==
+                      std::vector<std::string>{
+                          "3:Failed writing Load Store workflow "
+                          "error file (No space left on device); "
+                          "previous content restored."}
+              ? 0
+              : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP();
+  EXPECT_EQ(status, 0);
 }
 
 // What a valid file dictates, by RapidJSON's ordinary parser; sets c.after.
