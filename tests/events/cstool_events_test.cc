@@ -39,7 +39,9 @@ TEST(CstoolEvents, ListsTheRecordsOrSaysWhatIsWrong) {
        R"({"jotId":"jot.user.cs.upgrade.config.error",)"
        R"("jotMsg":"Error in upgrading config %s.","jotArgs":[]},)"
        R"({"jotId":"x","jotMsg":"%s|%s|%d %n %%s","jotArgs":["%s","t\tb\u007f\u001f","e1",5]},)"
-       R"(7,{"jotMsg":"no id"}]})",
+       R"(7,{"jotMsg":"no id\u0085\u009b)"
+       "\xff"
+       R"("}]})",
        0,
        "#  EVENT                             MESSAGE\n"
        "1  jot.user.cs.schema.file.error     "
@@ -49,7 +51,7 @@ TEST(CstoolEvents, ListsTheRecordsOrSaysWhatIsWrong) {
        "3  x                                 "
        "%s|t\\tb\\u007f\\u001f|%d %n %%s [extra: e1, 5]\n"
        "4  ?                                 (not an event record: 7)\n"
-       "5  ?                                 no id\n"},
+       "5  ?                                 no id\\u0085\\u009b\\xff\n"},
       {"{\"jots\":[]}", 0, "no records in " + f + "\n"},
       {"{}", 0, "no records in " + f + "\n"},
       {"{} {}", 1,
@@ -77,6 +79,10 @@ TEST(CstoolEvents, ListsTheRecordsOrSaysWhatIsWrong) {
       EXPECT_EQ(run.err.rfind("cstool: " + c.text, 0), 0u) << run.err;
     }
   }
+  std::filesystem::create_directory(f);
+  EXPECT_EQ(
+      Shell(dir, "'" CSTOOL_PATH "' events --file " + f).err,
+      "cstool: " + f + ": cannot open the event record file: Is a directory\n");
 }
 
 TEST(CstoolRecord, UnknownIdentifierIsAUsageError) {

@@ -23,6 +23,7 @@
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/event_file.h"
+#include "cssupport/events/event_json.h"
 #include "cssupport/events/file_access.h"
 #include "cssupport/events/write_json.h"
 
@@ -33,24 +34,35 @@ constexpr const char* kEventFile =
     KoraConfigStore::internal::kEventRecordFilePath;
 constexpr std::size_t kMaxArgs = 16;
 
+using KoraConfigStore::internal::EventFileState;
+using Value = KoraConfigStore::internal::EventValue;
+
 // The event record file as read at one moment.
 struct EventFile {
   bool present = false;
   std::string openError;   // why it is not present
   std::string parseError;  // empty when it parsed
-  rapidjson::Document document;
+  KoraConfigStore::internal::EventDocument document;
 };
 
-// Reads and parses `path` by DumpJot's rules. DumpJot rewrites the file in
-// place under an exclusive flock(2) on its directory; a shared one here
-// keeps a half-written file from being read.
+// Reads and parses `path` by DumpJot's rules: only a regular file of one
+// link, never through a symbolic link. DumpJot rewrites the file in place
+// under an exclusive flock(2) on its directory; a shared one here keeps a
+// half-written file from being read.
 std::unique_ptr<EventFile> LoadEventFile(const std::string& path) {
   auto file = std::make_unique<EventFile>();
   std::string text;
   {
     const KoraConfigStore::internal::DirectoryLock readers(path, LOCK_SH);
-    file->present = KoraConfigStore::internal::ReadWholeFile(path, text);
-    if (!file->present) file->openError = std::strerror(errno);
+    const auto found = KoraConfigStore::internal::ReadEventFile(path, text);
+    file->present = found.state == EventFileState::kRead;
+    if (found.state == EventFileState::kNotRegular && found.error == 0) {
+      file->openError = "not a regular file";
+    } else if (found.error == ELOOP) {
+      file->openError = "a symbolic link, which is never followed";
+    } else if (!file->present) {
+      file->openError = std::strerror(found.error);
+    }
   }
   if (file->present) {
     rapidjson::ParseResult result;
@@ -65,8 +77,8 @@ std::unique_ptr<EventFile> LoadEventFile(const std::string& path) {
 
 // The "jots" array DumpJot appends to (the first member of that name), or
 // null when the root is an object without one.
-const rapidjson::Value* JotsOf(const EventFile& file, const std::string& path) {
-  const rapidjson::Value& root = file.document;
+const Value* JotsOf(const EventFile& file, const std::string& path) {
+  const Value& root = file.document;
   if (!root.IsObject()) {
     throw CommandError{kExitFailure,
                        path +
@@ -150,13 +162,53 @@ void Record(const std::string& jotId, const std::vector<std::string>& args) {
               after, after == 1 ? "record" : "records");
 }
 
-// `text` with control characters written as JSON escapes, so that no
-// record can break the table's lines.
+// The length of the well-formed UTF-8 sequence that starts `s` (1 to 4),
+// or 0 when the bytes there are not one.
+std::size_t Utf8Length(const unsigned char* s, std::size_t left) {
+  std::size_t n = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (s[0] < 0x80) return 1;
+  if (s[0] >= 0xC2 && s[0] <= 0xDF) n = 2;
+  if (s[0] >= 0xE0 && s[0] <= 0xEF) n = 3;
+  if (s[0] >= 0xF0 && s[0] <= 0xF4) n = 4;
+  if (s[0] == 0xE0) low = 0xA0;   // no overlong form
+  if (s[0] == 0xED) high = 0x9F;  // no surrogate
+  if (s[0] == 0xF0) low = 0x90;   // no overlong form
+  if (s[0] == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+  if (n == 0 || left < n || s[1] < low || s[1] > high) return 0;
+  for (std::size_t i = 2; i < n; ++i) {
+    if (s[i] < 0x80 || s[i] > 0xBF) return 0;
+  }
+  return n;
+}
+
+// `text` with what a terminal would act on written as escapes, so that no
+// record can break the table's lines or drive the terminal: C0 controls,
+// DEL and C1 controls as JSON escapes (\n, \u001b, \u009b), each byte
+// that is not part of well-formed UTF-8 as \xNN.
 std::string Printable(const char* text, std::size_t length) {
   std::string out;
   out.reserve(length);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   for (std::size_t i = 0; i < length; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const unsigned char c = bytes[i];
+    const std::size_t n = Utf8Length(bytes + i, length - i);
+    char escape[8];
+    if (n == 0) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", c);
+      out += escape;
+      continue;
+    }
+    if (n == 2 && c == 0xC2 && bytes[i + 1] < 0xA0) {
+      std::snprintf(escape, sizeof escape, "\\u%04x", bytes[++i]);
+      out += escape;
+      continue;
+    }
+    if (n > 1) {
+      out.append(text + i, n);
+      i += n - 1;
+      continue;
+    }
     switch (c) {
       case '\n':
         out += "\\n";
@@ -169,7 +221,6 @@ std::string Printable(const char* text, std::size_t length) {
         break;
       default:
         if (c < 0x20 || c == 0x7f) {
-          char escape[8];
           std::snprintf(escape, sizeof escape, "\\u%04x", c);
           out += escape;
         } else {
@@ -180,14 +231,14 @@ std::string Printable(const char* text, std::size_t length) {
   return out;
 }
 
-std::string Compact(const rapidjson::Value& value) {
-  rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+std::string Compact(const Value& value) {
+  KoraConfigStore::internal::EventStringBuffer buffer;
+  KoraConfigStore::internal::EventWriter writer(buffer);
   KoraConfigStore::internal::WriteJson(value, writer);
   return std::string(buffer.GetString(), buffer.GetSize());
 }
 
-std::string Printable(const rapidjson::Value& value) {
+std::string Printable(const Value& value) {
   if (value.IsString()) {
     return Printable(value.GetString(), value.GetStringLength());
   }
@@ -231,7 +282,7 @@ struct Row {
   std::string message;
 };
 
-Row RowFor(const rapidjson::Value& record) {
+Row RowFor(const Value& record) {
   if (!record.IsObject()) {
     return {"?", "(not an event record: " + Printable(record) + ")"};
   }
@@ -287,7 +338,7 @@ void ListEvents(const std::string& path) {
     throw CommandError{kExitFailure,
                        path + ": does not parse as JSON: " + file->parseError};
   }
-  const rapidjson::Value* jots = JotsOf(*file, path);
+  const Value* jots = JotsOf(*file, path);
   if (jots == nullptr || jots->Empty()) {
     std::printf("no records in %s\n", path.c_str());
     return;
