@@ -80,6 +80,7 @@ TEST_F(CstoolTest, FillIdsAddsTheMissingIdentifiers) {
   const std::string config = dir_ + "host.json";
   fs::copy_file(kConfig, config);
   ASSERT_EQ(::chmod(config.c_str(), 0640), 0);
+  const bool root = ::chown(config.c_str(), 4321, 4322) == 0;
   EXPECT_EQ(
       Run({"fill-ids", "--schema", kSchema, config, "--in-place", "--pretty"}),
       0);
@@ -88,11 +89,12 @@ TEST_F(CstoolTest, FillIdsAddsTheMissingIdentifiers) {
   const std::string text = ReadFile(config);
   EXPECT_NE(text.find("\n  \"network\": {\n"), std::string::npos) << text;
   ExpectFilled(text);
-  // No temporary file left behind; the permissions kept.
+  // No temporary file left behind; the owner, group and permissions kept.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
   struct stat st;
   ASSERT_EQ(::stat(config.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_TRUE(!root || (st.st_uid == 4321 && st.st_gid == 4322));
 
   const std::string deep =
       "{\"a\":" + std::string(200000, '[') + std::string(200000, ']') + "}";
@@ -114,6 +116,8 @@ TEST_F(CstoolTest, FillIdsRefusesBadInputAndWritesNothing) {
       {{"fill-ids", "--schema", kBad, kConfig}, kBad + kBadJson},
       {{"fill-ids", "--schema", kSchema, copy, "--in-place"}, copy + kBadJson},
       {{"fill-ids", "--schema", kSchema, deep, "--in-place"}, deep + kDeep},
+      {{"fill-ids", "--schema", kSchema, "/dev/null", "--in-place"},
+       "/dev/null: --in-place needs a regular file\n"},
   };
   for (const auto& [args, err] : kRuns) {
     EXPECT_EQ(Run(args), 2);

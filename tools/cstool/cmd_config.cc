@@ -149,8 +149,10 @@ bool WriteAll(int fd, const std::string& text) {
 
 // Replaces `path` with `text` so that readers see either the old file or the
 // whole new one: a temporary file in the same directory, synced, then renamed
-// over the original. Keeps the original's permission bits; a new file gets
-// the usual ones (0666 less the umask). A symbolic link is followed.
+// over the original. Keeps the original's owner, group and permission bits
+// (failing, and leaving the original, when the owner and group cannot be
+// kept); a new file gets the caller's and 0666 less the umask. A symbolic
+// link is followed.
 void ReplaceFile(const std::string& path, const std::string& text) {
   namespace fs = std::filesystem;
   fs::path target(path);
@@ -162,7 +164,8 @@ void ReplaceFile(const std::string& path, const std::string& text) {
 
   mode_t mode;
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0) {
+  const bool existed = ::stat(target.c_str(), &st) == 0;
+  if (existed) {
     mode = st.st_mode & 07777;
   } else {
     const mode_t mask = ::umask(0);
@@ -180,7 +183,11 @@ void ReplaceFile(const std::string& path, const std::string& text) {
                                          ": cannot create a temporary file: " +
                                          ErrnoText(errno)};
   }
-  bool ok = WriteAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  // The owner first: changing it may clear the set-user-ID and set-group-ID
+  // bits that fchmod then sets.
+  bool ok = WriteAll(fd, text) &&
+            (!existed || ::fchown(fd, st.st_uid, st.st_gid) == 0) &&
+            ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
   int error = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -230,6 +237,14 @@ struct FillIdsOptions {
 };
 
 void FillIds(const FillIdsOptions& options) {
+  // Checked before anything is read: in place, a pipe or a device would be
+  // consumed and then not replaced.
+  struct stat st;
+  if (options.in_place && ::stat(options.config.c_str(), &st) == 0 &&
+      !S_ISREG(st.st_mode)) {
+    throw CommandError{kExitUsage,
+                       options.config + ": --in-place needs a regular file"};
+  }
   Document schema;
   LoadJson(options.schema, schema);
   Document config;
