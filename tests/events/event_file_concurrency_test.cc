@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <exception>
 #include <set>
 #include <thread>
 
@@ -13,6 +14,8 @@
 namespace {
 
 using namespace cssupport_test;
+
+constexpr int kNoThreads = 3;  // a child's exit status
 
 TEST(EventFileConcurrency, FourProcessesOfFourThreadsLoseNoRecord) {
   TempDir dir;
@@ -28,6 +31,8 @@ TEST(EventFileConcurrency, FourProcessesOfFourThreadsLoseNoRecord) {
       char go;
       std::atomic<bool> failed{read(start[0], &go, 1) < 0};
       std::vector<std::thread> threads;
+      // A thread that cannot start (std::system_error) ends the child here.
+      const auto ended = std::set_terminate([] { _exit(kNoThreads); });
       for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
           for (int e = 0; e < 25; ++e) {
@@ -41,6 +46,7 @@ TEST(EventFileConcurrency, FourProcessesOfFourThreadsLoseNoRecord) {
           }
         });
       }
+      std::set_terminate(ended);
       for (auto& thread : threads) thread.join();
       _exit(failed || !SyslogLines().empty() ? 1 : 0);
     }
@@ -48,11 +54,18 @@ TEST(EventFileConcurrency, FourProcessesOfFourThreadsLoseNoRecord) {
   }
   close(start[0]);
   close(start[1]);
+  int started = 0;
   for (const pid_t pid : children) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const bool noThreads =
+        WIFEXITED(status) && WEXITSTATUS(status) == kNoThreads;
+    started += noThreads ? 0 : 1;
+    EXPECT_TRUE(noThreads || status == 0) << status;
   }
+  if (started < 4)
+    GTEST_SKIP() << 4 - started
+                 << " of 4 children could not start their threads";
 
   rapidjson::Document doc;
   ASSERT_TRUE(KoraConfigStore::internal::ParseJsonText(
