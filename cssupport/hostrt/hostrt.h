@@ -27,15 +27,18 @@
 //   Extra outputs: Log_NewFileOutput opens "log.fileName" and keeps only lines
 //   at least as severe as "log.logMinLevel" (level <= minimum; absent: all);
 //   it returns null when the dictionary names no file or the file cannot be
-//   opened. Log_AddOutput installs an output (false for null or one already
-//   installed); from then on the service owns it. Log_ReplaceOutput closes and
-//   deletes `output` if it is installed (an unknown one is ignored) and then
-//   installs a non-null `replacement`.
+//   opened. The service owns an output from its creation. Log_AddOutput
+//   installs it, so lines reach it (false for null, an output the service
+//   did not make or no longer has, or one already installed).
+//   Log_ReplaceOutput closes and deletes `output`, installed or not (an
+//   unknown one is ignored), and then installs a `replacement` the service
+//   made. Log_Exit deletes every output.
 //
 //   LogV expands the line printf-style and ends it with a newline when it
 //   lacks one. Each line reaches each output as one write(2) of the expanded
 //   text, so the lines of concurrent threads and processes never interleave.
-//   Lines that fit in 1 KiB are written without allocating.
+//   Lines that fit in 1 KiB are written without allocating; a longer line
+//   for which there is no memory is cut to its first 1022 characters.
 //
 //   Log_SetStderrLevel(minLevel, maxLevel) echoes lines whose level lies in
 //   [minLevel, maxLevel] to stderr; an empty range such as (0, -1) echoes
@@ -62,6 +65,11 @@
 //
 //   UUID_CreateRandom: a version-4 random UUID, 36 lower-case characters, in
 //   a malloc'd text the caller frees.
+//
+//   Out of memory: no call lets an exception out. Dictionary_Create and
+//   Log_NewFileOutput return null, Log_Init* false (no main output), and the
+//   calls without a failure value (Dict_Set*, ProductState_Set,
+//   Log_SetProductInfo) leave what they would have changed as it was.
 //
 // All calls are thread-safe in the stand-in.
 #ifndef CSSUPPORT_HOSTRT_HOSTRT_H_

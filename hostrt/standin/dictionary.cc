@@ -3,18 +3,25 @@
 #include "hostrt/format_v.h"
 
 #include <cstdarg>
+#include <new>
 #include <string>
 #include <utility>
 
 namespace hostrt_standin {
 namespace {
 
-void Store(Dictionary* dict, const char* format, va_list args,
-           Dictionary::Value value) {
+// Stores `make()` under the expanded key; without memory for the key, the
+// value or the entry, the dictionary stays as it was.
+template <typename Make>
+void Store(Dictionary* dict, const char* format, va_list args, Make make) {
   if (dict == nullptr || format == nullptr) return;
-  std::string key = hostrt_internal::FormatV(format, args);
-  std::lock_guard<std::mutex> lock(dict->mu);
-  dict->entries[std::move(key)] = std::move(value);
+  try {
+    std::string key = hostrt_internal::FormatV(format, args);
+    Dictionary::Value value = make();
+    std::lock_guard<std::mutex> lock(dict->mu);
+    dict->entries[std::move(key)] = std::move(value);
+  } catch (...) {
+  }
 }
 
 template <typename T>
@@ -46,29 +53,31 @@ std::optional<long> DictLong(const Dictionary* dict, const char* key) {
 
 extern "C" {
 
-Dictionary* Dictionary_Create(void) { return new Dictionary; }
+// Null when there is no memory for it.
+Dictionary* Dictionary_Create(void) { return new (std::nothrow) Dictionary; }
 
 void Dictionary_Free(Dictionary* dict) { delete dict; }
 
 void Dict_SetString(Dictionary* dict, const char* value, const char* key, ...) {
   va_list args;
   va_start(args, key);
-  hostrt_standin::Store(dict, key, args,
-                        std::string(value != nullptr ? value : ""));
+  hostrt_standin::Store(dict, key, args, [value] {
+    return std::string(value != nullptr ? value : "");
+  });
   va_end(args);
 }
 
 void Dict_SetBool(Dictionary* dict, bool value, const char* key, ...) {
   va_list args;
   va_start(args, key);
-  hostrt_standin::Store(dict, key, args, value);
+  hostrt_standin::Store(dict, key, args, [value] { return value; });
   va_end(args);
 }
 
 void Dict_SetLong(Dictionary* dict, long value, const char* key, ...) {
   va_list args;
   va_start(args, key);
-  hostrt_standin::Store(dict, key, args, value);
+  hostrt_standin::Store(dict, key, args, [value] { return value; });
   va_end(args);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
@@ -22,8 +23,16 @@ struct LogCfgInterface {
 };
 
 struct LogOutput {
+  LogOutput() = default;
+  LogOutput(const LogOutput&) = delete;
+  LogOutput& operator=(const LogOutput&) = delete;
+  ~LogOutput() {
+    if (fd >= 0) ::close(fd);
+  }
+
   int fd = -1;
   int minLevel = 7;
+  bool installed = false;  // by Log_AddOutput: lines reach it from then on
 };
 
 namespace hostrt_standin {
@@ -40,7 +49,10 @@ struct LogService {
   std::mutex mu;
   MainOutput main = MainOutput::kNone;
   int mainFd = -1;
-  std::vector<LogOutput*> outputs;  // installed extra outputs, owned
+  // Every output Log_NewFileOutput made and nothing removed yet, installed or
+  // not, owned; so registering happens where a failure can still be reported
+  // as a null output, and installing allocates nothing.
+  std::vector<LogOutput*> outputs;
   int stderrMin = 0;
   int stderrMax = -1;
   // openlog(3) keeps the identity pointer, so identities are never freed.
@@ -94,12 +106,7 @@ void CloseMainLocked(LogService& service) {
   service.mainFd = -1;
 }
 
-void DestroyOutput(LogOutput* output) {
-  if (output->fd >= 0) ::close(output->fd);
-  delete output;
-}
-
-bool InstalledLocked(const LogService& service, const LogOutput* output) {
+bool KnownLocked(const LogService& service, const LogOutput* output) {
   return std::find(service.outputs.begin(), service.outputs.end(), output) !=
          service.outputs.end();
 }
@@ -113,6 +120,9 @@ std::string OrEmpty(const char* text) {
 
 namespace hs = hostrt_standin;
 
+// No call lets an exception out: the interface is C. Where memory runs out,
+// a call returns its failure value (false, null) or, without one, leaves its
+// state as it was.
 extern "C" {
 
 LogCfgInterface* Log_CfgInterface(void) { return &hs::cfgInterface; }
@@ -120,12 +130,18 @@ LogCfgInterface* Log_CfgInterface(void) { return &hs::cfgInterface; }
 void Log_SetProductInfo(const char* name, const char* version,
                         const char* buildNumber,
                         const char* compilationOption) {
-  hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
-  service.productName = hs::OrEmpty(name);
-  service.productVersion = hs::OrEmpty(version);
-  service.productBuildNumber = hs::OrEmpty(buildNumber);
-  service.productCompilationOption = hs::OrEmpty(compilationOption);
+  try {
+    std::string texts[] = {hs::OrEmpty(name), hs::OrEmpty(version),
+                           hs::OrEmpty(buildNumber),
+                           hs::OrEmpty(compilationOption)};
+    hs::LogService& service = hs::Service();
+    std::lock_guard<std::mutex> lock(service.mu);
+    service.productName.swap(texts[0]);
+    service.productVersion.swap(texts[1]);
+    service.productBuildNumber.swap(texts[2]);
+    service.productCompilationOption.swap(texts[3]);
+  } catch (...) {
+  }
 }
 
 bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
@@ -133,23 +149,31 @@ bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
   hs::LogService& service = hs::Service();
   std::lock_guard<std::mutex> lock(service.mu);
   hs::CloseMainLocked(service);
-  const int fd = hs::OpenFromDictionary(dict);
-  if (fd < 0) return false;
-  service.main = hs::MainOutput::kFile;
-  service.mainFd = fd;
-  return true;
+  try {
+    const int fd = hs::OpenFromDictionary(dict);
+    if (fd < 0) return false;
+    service.main = hs::MainOutput::kFile;
+    service.mainFd = fd;
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
                            LogCfgInterface* /*cfg*/) {
-  const std::string id =
-      hs::DictString(dict, "log.syslogID").value_or("ConfigStore");
   hs::LogService& service = hs::Service();
   std::lock_guard<std::mutex> lock(service.mu);
   hs::CloseMainLocked(service);
-  ::openlog(service.syslogIds.insert(id).first->c_str(), LOG_PID, LOG_USER);
-  service.main = hs::MainOutput::kSyslog;
-  return true;
+  try {
+    const std::string id =
+        hs::DictString(dict, "log.syslogID").value_or("ConfigStore");
+    ::openlog(service.syslogIds.insert(id).first->c_str(), LOG_PID, LOG_USER);
+    service.main = hs::MainOutput::kSyslog;
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 void Log_SetStderrLevel(int minLevel, int maxLevel) {
@@ -161,21 +185,28 @@ void Log_SetStderrLevel(int minLevel, int maxLevel) {
 
 LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
                              Dictionary* dict, LogCfgInterface* /*cfg*/) {
-  const int fd = hs::OpenFromDictionary(dict);
-  if (fd < 0) return nullptr;
-  LogOutput* output = new LogOutput;
-  output->fd = fd;
-  output->minLevel = static_cast<int>(
-      hs::DictLong(dict, "log.logMinLevel").value_or(hs::kAllLevels));
-  return output;
+  try {
+    auto output = std::make_unique<LogOutput>();
+    output->minLevel = static_cast<int>(
+        hs::DictLong(dict, "log.logMinLevel").value_or(hs::kAllLevels));
+    hs::LogService& service = hs::Service();
+    std::lock_guard<std::mutex> lock(service.mu);
+    service.outputs.reserve(service.outputs.size() + 1);
+    output->fd = hs::OpenFromDictionary(dict);
+    if (output->fd < 0) return nullptr;
+    service.outputs.push_back(output.get());
+    return output.release();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 bool Log_AddOutput(LogOutput* output) {
   if (output == nullptr) return false;
   hs::LogService& service = hs::Service();
   std::lock_guard<std::mutex> lock(service.mu);
-  if (hs::InstalledLocked(service, output)) return false;
-  service.outputs.push_back(output);
+  if (!hs::KnownLocked(service, output) || output->installed) return false;
+  output->installed = true;
   return true;
 }
 
@@ -187,10 +218,10 @@ void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
       std::find(service.outputs.begin(), service.outputs.end(), output);
   if (output != nullptr && it != service.outputs.end()) {
     service.outputs.erase(it);
-    hs::DestroyOutput(output);
+    delete output;
   }
-  if (replacement != nullptr && !hs::InstalledLocked(service, replacement)) {
-    service.outputs.push_back(replacement);
+  if (replacement != nullptr && hs::KnownLocked(service, replacement)) {
+    replacement->installed = true;
   }
 }
 
@@ -198,7 +229,7 @@ void Log_Exit(void) {
   hs::LogService& service = hs::Service();
   std::lock_guard<std::mutex> lock(service.mu);
   hs::CloseMainLocked(service);
-  for (LogOutput* output : service.outputs) hs::DestroyOutput(output);
+  for (LogOutput* output : service.outputs) delete output;
   service.outputs.clear();
   service.stderrMin = 0;
   service.stderrMax = -1;
@@ -207,7 +238,8 @@ void Log_Exit(void) {
 void LogV(int level, const char* format, va_list args) {
   if (format == nullptr) return;
   // The expanded line plus a newline and the terminator fit here unless the
-  // line is long; only then is the heap used.
+  // line is long; only then is the heap used. Without memory for it, the line
+  // is cut to what fits here.
   char stackLine[hs::kStackLine];
   std::unique_ptr<char[]> heapLine;
   char* line = stackLine;
@@ -218,11 +250,15 @@ void LogV(int level, const char* format, va_list args) {
   if (n < 0) return;
   size_t size = static_cast<size_t>(n);
   if (size > sizeof stackLine - 2) {
-    heapLine.reset(new char[size + 2]);
-    line = heapLine.get();
-    va_copy(copy, args);
-    std::vsnprintf(line, size + 1, format, copy);
-    va_end(copy);
+    heapLine.reset(new (std::nothrow) char[size + 2]);
+    if (heapLine != nullptr) {
+      line = heapLine.get();
+      va_copy(copy, args);
+      std::vsnprintf(line, size + 1, format, copy);
+      va_end(copy);
+    } else {
+      size = sizeof stackLine - 2;
+    }
   }
   if (size == 0 || line[size - 1] != '\n') {
     line[size++] = '\n';
@@ -239,7 +275,9 @@ void LogV(int level, const char* format, va_list args) {
     ::syslog(priority, "%.*s", static_cast<int>(size - 1), line);
   }
   for (const LogOutput* output : service.outputs) {
-    if (level <= output->minLevel) hs::WriteAll(output->fd, line, size);
+    if (output->installed && level <= output->minLevel) {
+      hs::WriteAll(output->fd, line, size);
+    }
   }
   if (level >= service.stderrMin && level <= service.stderrMax) {
     hs::WriteAll(STDERR_FILENO, line, size);

@@ -57,6 +57,7 @@ void Preference_Exit(void) {
 }
 
 // Keeps what the getters return; the other values have no getter here.
+// Without memory for the texts, the earlier ones stay.
 void ProductState_Set(int /*productId*/, const char* name, const char* version,
                       int buildNumber, int /*productBuildNumber*/,
                       const char* /*productName*/,
@@ -66,10 +67,17 @@ void ProductState_Set(int /*productId*/, const char* name, const char* version,
   using hostrt_standin::OrEmpty;
   hostrt_standin::ProductState& state = hostrt_standin::State();
   std::lock_guard<std::mutex> lock(state.mu);
-  state.name = Intern(state, OrEmpty(name));
-  state.version = Intern(state, OrEmpty(version));
-  state.buildNumber = Intern(state, std::to_string(buildNumber));
-  state.compilationOption = Intern(state, OrEmpty(compilationOption));
+  try {
+    const char* const texts[] = {Intern(state, OrEmpty(name)),
+                                 Intern(state, OrEmpty(version)),
+                                 Intern(state, std::to_string(buildNumber)),
+                                 Intern(state, OrEmpty(compilationOption))};
+    state.name = texts[0];
+    state.version = texts[1];
+    state.buildNumber = texts[2];
+    state.compilationOption = texts[3];
+  } catch (...) {
+  }
 }
 
 const char* ProductState_GetName(void) {
