@@ -53,16 +53,18 @@ namespace KoraConfigStore {
 //
 // Overlapping calls, from threads of one process or from several processes,
 // are serialised (threads of a process take turns, and each call holds an
-// exclusive flock(2) on the file's directory, which creates nothing), so no
-// record is lost. A call waits at most 5 s for another holder of that lock
-// and then goes on without it: from then on it is not serialised with other
-// processes' calls that went on without it too. Threads of one process wait
-// for their turn behind the calls of the process ahead of them, each of
-// which waits no longer. Any thread may call. A fork() waits for no call in
-// progress (at most for an open(2) or close(2) of the directory), and the
-// child starts with no lock of the parent's calls held. Cost: the whole
-// file is read, parsed and rewritten on every call, in time and memory
-// linear in its size and in constant stack space whatever its nesting depth.
+// exclusive flock(2) on the file's directory, which creates nothing; a
+// process leaves it free for 2 ms between two of its calls, so that waiting
+// processes get their turn), so no record is lost. A call waits at most 5 s for
+// another holder of that lock and then goes on without it: from then on it is
+// not serialised with other processes' calls that went on without it too.
+// Threads of one process wait for their turn behind the calls of the process
+// ahead of them, each of which waits no longer. Any thread may call. A fork()
+// waits for no call in progress (at most for an open(2) or close(2) of the
+// directory), and the child starts with no lock of the parent's calls held.
+// Cost: the whole file is read, parsed and rewritten on every call, in time and
+// memory linear in its size and in constant stack space whatever its nesting
+// depth.
 CSSUPPORT_EXPORT void DumpJot(const std::string& jotId, int argCount, ...);
 
 }  // namespace KoraConfigStore

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "cssupport/errors/json.h"
 #include "cssupport/events/bounded_parse.h"
@@ -76,6 +77,8 @@ pthread_mutex_t turnMutex = PTHREAD_MUTEX_INITIALIZER;
 // open and recorded here or closed.
 pthread_mutex_t descriptorMutex = PTHREAD_MUTEX_INITIALIZER;
 int lockDescriptor = -1;
+// When this process last gave the directory lock up (under the turn).
+std::chrono::steady_clock::time_point lockReleased;
 std::atomic<std::chrono::milliseconds::rep> lockWaitMs{
     internal::kLockWait.count()};
 std::once_flag forkHandlersInstalled;
@@ -118,6 +121,10 @@ class ProcessesLock {
       error = errno;
     }
     if (lockDescriptor >= 0) {
+      // Not again within a poll interval of giving it up, so that callers of
+      // other processes, which poll, get their turn between this process's
+      // calls.
+      std::this_thread::sleep_until(lockReleased + internal::kLockPoll);
       const std::chrono::milliseconds wait(lockWaitMs.load());
       error = internal::LockUntil(lockDescriptor, LOCK_EX,
                                   std::chrono::steady_clock::now() + wait);
@@ -142,6 +149,7 @@ class ProcessesLock {
     const Locked descriptors(descriptorMutex);
     if (lockDescriptor >= 0) close(lockDescriptor);
     lockDescriptor = -1;
+    lockReleased = std::chrono::steady_clock::now();
   }
   ProcessesLock(const ProcessesLock&) = delete;
   ProcessesLock& operator=(const ProcessesLock&) = delete;

@@ -40,10 +40,14 @@ inline int OpenDirectoryOf(const std::string& filePath) {
               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// The longest pause between two attempts of LockUntil.
+inline constexpr std::chrono::milliseconds kLockPoll{2};
+
 // Takes flock(2) `operation` (LOCK_EX or LOCK_SH) on `fd`, trying again
-// until `deadline` (flock has no timeout of its own). Returns 0 once taken,
-// EWOULDBLOCK when another holder kept it until the deadline, or the errno
-// of a lock that cannot be taken at all (ENOLCK, ...).
+// until `deadline` (flock has no timeout of its own), at least every
+// kLockPoll. Returns 0 once taken, EWOULDBLOCK when another holder kept it
+// until the deadline, or the errno of a lock that cannot be taken at all
+// (ENOLCK, ...).
 inline int LockUntil(int fd, int operation,
                      std::chrono::steady_clock::time_point deadline) {
   std::chrono::milliseconds pause(1);
@@ -55,7 +59,7 @@ inline int LockUntil(int fd, int operation,
     if (now >= deadline) return EWOULDBLOCK;
     std::this_thread::sleep_for(
         std::min<std::chrono::nanoseconds>(pause, deadline - now));
-    pause = std::min(pause * 2, std::chrono::milliseconds(8));
+    pause = std::min(pause * 2, kLockPoll);
   }
 }
 
