@@ -60,6 +60,8 @@ std::unique_ptr<EventFile> LoadEventFile(const std::string& path) {
       file->openError = "not a regular file";
     } else if (found.error == ELOOP) {
       file->openError = "a symbolic link, which is never followed";
+    } else if (found.error == EMLINK) {
+      file->openError = "it has more than one link";
     } else if (!file->present) {
       file->openError = std::strerror(found.error);
     }
