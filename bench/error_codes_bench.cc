@@ -2,6 +2,7 @@
 // baseline of a direct index into a flat array of the same texts.
 #include <benchmark/benchmark.h>
 
+#include "bench/run_order.h"
 #include "cssupport/errors/error_codes.h"
 
 namespace {
@@ -14,6 +15,7 @@ void BM_ErrorMessageForId_Known(benchmark::State& state) {
     benchmark::DoNotOptimize(code);
     benchmark::DoNotOptimize(KoraConfigStore::ErrorMessageForId(code));
   }
+  StampRunOrder(state);
 }
 BENCHMARK(BM_ErrorMessageForId_Known);
 
@@ -23,6 +25,7 @@ void BM_ErrorMessageForId_Unknown(benchmark::State& state) {
     benchmark::DoNotOptimize(code);
     benchmark::DoNotOptimize(KoraConfigStore::ErrorMessageForId(code));
   }
+  StampRunOrder(state);
 }
 BENCHMARK(BM_ErrorMessageForId_Unknown);
 
@@ -34,6 +37,7 @@ void BM_ErrorMessageForId_Sweep(benchmark::State& state) {
         KoraConfigStore::ErrorMessageForId(static_cast<CSErrorCodes>(code)));
     code = code == 1105 ? 1001 : code + 1;
   }
+  StampRunOrder(state);
 }
 BENCHMARK(BM_ErrorMessageForId_Sweep);
 
@@ -45,6 +49,7 @@ void BM_ErrorMessageBaseline_ArrayIndex(benchmark::State& state) {
     benchmark::DoNotOptimize(index);
     benchmark::DoNotOptimize(kTexts[index]);
   }
+  StampRunOrder(state);
 }
 BENCHMARK(BM_ErrorMessageBaseline_ArrayIndex);
 

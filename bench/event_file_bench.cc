@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/run_order.h"
 #include "cssupport/errors/json.h"
 #include "cssupport/events/event_file.h"
 
@@ -93,6 +94,7 @@ void BM_EventFileBaseline(benchmark::State& state) {
   }
   state.SetBytesProcessed(
       static_cast<int64_t>(state.iterations() * file.size()));
+  StampRunOrder(state);
 }
 
 void BM_EventFileDumpJotAt(benchmark::State& state) {
@@ -105,6 +107,7 @@ void BM_EventFileDumpJotAt(benchmark::State& state) {
   }
   state.SetBytesProcessed(
       static_cast<int64_t>(state.iterations() * file.size()));
+  StampRunOrder(state);
 }
 
 // Each size's baseline directly before its case.

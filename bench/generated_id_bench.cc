@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/run_order.h"
 #include "cssupport/config/generated_id.h"
 #include "cssupport/hostrt/hostrt.h"
 
@@ -69,21 +70,21 @@ const Document& Template() {
     auto* document = new Document;
     auto& a = document->GetAllocator();
     document->SetObject();
-    document->AddMember("hostName", "bench-host", a);
+    document->AddMember("hostName", "host-01", a);
     Value switches(rapidjson::kArrayType);
     char name[32];
     for (int s = 0; s < kSwitches; ++s) {
       Value ports(rapidjson::kArrayType);
       for (int p = 0; p < kPortsPerSwitch; ++p) {
         Value port(rapidjson::kObjectType);
-        std::snprintf(name, sizeof name, "vmnic%d.%d", s, p);
+        std::snprintf(name, sizeof name, "uplink%d.%d", s, p);
         port.AddMember("name", Value(name, a), a);
         port.AddMember("vlanId", p % 4095, a);
         port.AddMember("enabled", p % 3 != 0, a);
         ports.PushBack(port, a);
       }
       Value entry(rapidjson::kObjectType);
-      std::snprintf(name, sizeof name, "vSwitch%d", s);
+      std::snprintf(name, sizeof name, "switch%d", s);
       entry.AddMember("name", Value(name, a), a);
       entry.AddMember("mtu", 9000, a);
       entry.AddMember("ports", ports, a);
@@ -124,6 +125,7 @@ void BM_GeneratedIdBaseline_UuidCreateAndFree(benchmark::State& state) {
     }
   }
   state.SetItemsProcessed(state.iterations() * kMarkedObjects);
+  StampRunOrder(state);
 }
 BENCHMARK(BM_GeneratedIdBaseline_UuidCreateAndFree)
     ->Unit(benchmark::kMillisecond)
@@ -144,6 +146,7 @@ void BM_GeneratedId_WalkAddingAll(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * kMarkedObjects);
+  StampRunOrder(state);
 }
 BENCHMARK(BM_GeneratedId_WalkAddingAll)
     ->Unit(benchmark::kMillisecond)
@@ -159,6 +162,7 @@ void BM_GeneratedId_WalkNothingToAdd(benchmark::State& state) {
   }
   if (config->GetAllocator().Size() != size) state.SkipWithError("grew");
   state.SetItemsProcessed(state.iterations() * kMarkedObjects);
+  StampRunOrder(state);
 }
 BENCHMARK(BM_GeneratedId_WalkNothingToAdd)->Unit(benchmark::kMillisecond);
 
