@@ -128,16 +128,17 @@ class Walk {
 
  private:
   struct Entry {
-    bool array;
     // An object's "properties"; for an array, those of its "items", which
     // every element object shares, with whether they carry the marker, and
     // the "items" of its "items" for element arrays.
     const Value* properties;
-    bool marked;
     const Value* nested_items;
     Value::MemberIterator member, member_end;
     Value::ValueIterator element, element_end;
+    bool array;
+    bool marked;
   };
+  static_assert(sizeof(Entry) <= 56, "the heap stack's cost per level");
 
   void EnterValue(const Value& schema, Value& config) {
     if (config.IsObject()) {
