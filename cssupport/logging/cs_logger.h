@@ -9,7 +9,8 @@
 //
 // and whose arguments are the caller's, unexpanded. Context keys and values
 // and DBLog's database name are copied with every '%' doubled, so they always
-// come through literally; the caller's format is passed on unchanged.
+// come through literally, and without their NUL bytes, which would end the
+// format there; the caller's format is passed on unchanged.
 #ifndef CSSUPPORT_LOGGING_CS_LOGGER_H_
 #define CSSUPPORT_LOGGING_CS_LOGGER_H_
 
@@ -59,9 +60,13 @@ CSSUPPORT_EXPORT void RemoveFileLogger(void* output);
 CSSUPPORT_EXPORT void LogExit();
 
 // Emits one line. Throws std::out_of_range, logging nothing, for a priority
-// outside the five. Any thread may call; no lock is taken in this library.
-// Lines of up to a few hundred bytes of prefix and format are composed
-// without heap allocation.
+// outside the five. Any thread may call at any time: a line reads only the
+// calling thread's own state (its context, its identifier) and the library's
+// read-only tables, and writes nothing that another thread reads or writes
+// (no lock, counter or shared buffer), so threads logging at once each pay
+// the same per-line cost as one thread alone; their lines meet only in the
+// host's LogV. A composed format of up to about 1 KiB allocates nothing;
+// a longer one allocates one buffer, and may throw std::bad_alloc.
 CSSUPPORT_EXPORT void Log(log_priority priority, const char* format, ...)
     CSSUPPORT_PRINTF(2, 3);
 

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "cssupport/errors/error_codes.h"
@@ -19,72 +20,140 @@ thread_local std::map<std::string, std::string> CurrentContext;
 
 namespace {
 
-// The calling thread's pthread_self(), read on every call, in lower-case
-// hexadecimal without prefix or leading zeros. The text is formatted again
-// only when the value differs from the one it was made from. The cache is
-// trivially destructible, so it stays usable while the thread's other
-// thread-local objects are destroyed.
-std::string_view ThreadIdText() {
-  struct Cache {
-    std::uintptr_t value;
-    std::size_t length;
-    char text[2 * sizeof(std::uintptr_t)];
-  };
-  thread_local Cache cache{0, 0, {}};
-  const auto value = static_cast<std::uintptr_t>(pthread_self());
-  if (cache.length == 0 || cache.value != value) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    const int bits = 64 - __builtin_clzll(value | 1);
-    cache.value = value;
-    cache.length = (bits + 3) / 4;
-    auto rest = value;
-    for (std::size_t i = cache.length; i-- > 0; rest >>= 4) {
-      cache.text[i] = kDigits[rest & 0xf];
-    }
+using Context = std::map<std::string, std::string>;
+
+// What a line needs of the calling thread, reached through one thread-local
+// address: its CurrentContext, and " [ConfigStore:" with its pthread_self()
+// in lower-case hexadecimal without prefix or leading zeros. The text is made
+// again only when pthread_self(), read on every line, differs from the value
+// it was made from. Trivially destructible, so it stays usable while the
+// thread's other thread-local objects are destroyed; the context it points to
+// is destroyed with them, and a line written after that reads it destroyed,
+// as any use of CurrentContext then does.
+struct ThreadState {
+  const Context* context;  // null until the thread's first line
+  std::uintptr_t id;
+  std::size_t length;  // 0 until made
+  char text[32];
+};
+thread_local ThreadState threadState{nullptr, 0, 0, {}};
+
+// Makes the thread text for `id`, and on the thread's first line finds its
+// CurrentContext (constructing it, as any first use does).
+void UpdateThreadState(ThreadState& state, std::uintptr_t id) {
+  static constexpr std::string_view kOpen = " [ConfigStore:";
+  static constexpr char kDigits[] = "0123456789abcdef";
+  if (state.context == nullptr) state.context = &CurrentContext;
+  const int digits = (64 - __builtin_clzll(id | 1) + 3) / 4;
+  static_assert(kOpen.size() + 2 * sizeof id <= sizeof state.text);
+  std::memcpy(state.text, kOpen.data(), kOpen.size());
+  auto rest = id;
+  for (std::size_t i = kOpen.size() + digits; i-- > kOpen.size(); rest >>= 4) {
+    state.text[i] = kDigits[rest & 0xf];
   }
-  return {cache.text, cache.length};
+  state.id = id;
+  state.length = kOpen.size() + digits;
 }
 
-// Composes "<name> [ConfigStore:<thread>< key=value>...] <tag><format>\n".
-// The context and the tag come through literally; `format` is passed as is.
-// Composition happens before the caller's arguments are touched, so a failure
-// here (only allocation, for very long lines) leaves the va_list unstarted.
-void ComposeLogFormat(LineFormat& line, log_priority priority,
-                      std::string_view tag, const char* format) {
-  static constexpr std::string_view kOpen = " [ConfigStore:";
-  const std::string_view name = priorityNames[priority];
-  const std::string_view thread = ThreadIdText();
+// The entry after `entry`; the same as ++, without libstdc++'s out-of-line
+// call where its tree layout is known.
+inline Context::const_iterator Next(Context::const_iterator entry) {
+#if defined(__GLIBCXX__)
+  auto node = entry._M_node;
+  if (node->_M_right != nullptr) {
+    node = node->_M_right;
+    while (node->_M_left != nullptr) node = node->_M_left;
+  } else {
+    auto parent = node->_M_parent;
+    while (node == parent->_M_right) {
+      node = parent;
+      parent = parent->_M_parent;
+    }
+    if (node->_M_right != parent) node = parent;
+  }
+  return Context::const_iterator(node);
+#else
+  return ++entry;
+#endif
+}
 
-  // Reserve for the fixed parts and each context entry as it comes, assuming
-  // every literal character is a '%'. Ordinary lines fit the inline buffer.
-  char* out = line.Reserve(name.size() + kOpen.size() + thread.size());
-  out = PutText(out, name);
-  out = PutText(out, kOpen);
-  out = PutText(out, thread);
-  for (const auto& [key, value] : CurrentContext) {
-    line.Commit(out);
-    out = line.Reserve(2 + 2 * (key.size() + value.size()));
+// The address of a thread-local object, taken once: left to itself the
+// compiler takes it again (a TLS descriptor call) at each use.
+template <typename T>
+[[gnu::always_inline]] inline T& OnceAddressed(T& object) {
+  T* address = &object;
+  asm("" : "+r"(address));
+  return *address;
+}
+
+// The printed names, padded so that each is copied as one 8-byte word.
+constexpr char kPaddedNames[5][8] = {"error", "warn", "info", "debug",
+                                     "trivia"};
+
+// Composes "<name> [ConfigStore:<thread>< key=value>...] <tag><format>\n" for
+// a priority already checked to be one of the five. The context and
+// `literalTag` come through literally (PutLiteral); `plainTag`, which must
+// hold neither '%' nor NUL, and `format` are copied as they are. Happens
+// before the caller's arguments are touched, so a failure here (only
+// allocation, for very long lines) leaves the va_list unstarted. Inlined into
+// each emission call, so that each thread-local address is taken once per
+// line.
+[[gnu::always_inline]] inline void ComposeLogFormat(
+    LineFormat& line, log_priority priority, const std::string* literalTag,
+    std::string_view plainTag, const char* format) {
+  ThreadState& thread = OnceAddressed(threadState);
+  const auto id = static_cast<std::uintptr_t>(pthread_self());
+  if (thread.length == 0 || thread.id != id) UpdateThreadState(thread, id);
+  const Context& context = *thread.context;
+
+  // Fixed-size copies of the name and the thread text, then each piece
+  // after checking its room, which includes what the wide copies write past
+  // the end.
+  char* out = line.begin();
+  char* limit = line.limit();
+  const auto room = [&](std::size_t extra) {
+    if (static_cast<std::size_t>(limit - out) < extra) {
+      out = line.Grow(out, extra);
+      limit = line.limit();
+    }
+  };
+  static_assert(sizeof kPaddedNames[0] + sizeof thread.text <
+                LineFormat::kInlineCapacity);
+  std::memcpy(out, kPaddedNames[priority], sizeof kPaddedNames[0]);
+  out += priorityNames[priority].size();
+  std::memcpy(out, thread.text, sizeof thread.text);
+  out += thread.length;
+  for (auto entry = context.begin(); entry != context.end();
+       entry = Next(entry)) {
+    const auto& [key, value] = *entry;
+    room(2 + 2 * (key.size() + value.size()) + kLiteralSlack);
     *out++ = ' ';
     out = PutLiteral(out, key);
     *out++ = '=';
     out = PutLiteral(out, value);
   }
-  line.Commit(out);
-  out = line.Reserve(2 + 2 * tag.size());
+  const std::size_t formatSize = format != nullptr ? std::strlen(format) : 0;
+  room(2 + formatSize + 1 +
+       (literalTag != nullptr ? 2 * literalTag->size() + kLiteralSlack
+                              : plainTag.size()));
   *out++ = ']';
   *out++ = ' ';
-  out = PutLiteral(out, tag);
-  line.Commit(out);
-  line.Append(format != nullptr ? format : "");
-  line.Append('\n');
+  if (literalTag != nullptr) {
+    out = PutLiteral(out, *literalTag);
+  } else {
+    out = PutText(out, plainTag.data(), plainTag.size());
+  }
+  out = PutText(out, format, formatSize);
+  *out++ = '\n';
+  *out = '\0';
 }
 
 }  // namespace
 
 void Log(log_priority priority, const char* format, ...) {
-  const int level = priorityLevelMap.at(priority);
+  const int level = HostLevel(priority);
   LineFormat line;
-  ComposeLogFormat(line, priority, {}, format);
+  ComposeLogFormat(line, priority, nullptr, {}, format);
   va_list args;
   va_start(args, format);
   LogV(level, line.c_str(), args);
@@ -93,9 +162,9 @@ void Log(log_priority priority, const char* format, ...) {
 
 void DBLog(const std::string& database, log_priority priority,
            const char* format, ...) {
-  const int level = priorityLevelMap.at(priority);
+  const int level = HostLevel(priority);
   LineFormat line;
-  ComposeLogFormat(line, priority, database, format);
+  ComposeLogFormat(line, priority, &database, {}, format);
   va_list args;
   va_start(args, format);
   LogV(level, line.c_str(), args);
@@ -104,14 +173,14 @@ void DBLog(const std::string& database, log_priority priority,
 
 void LogErrCode(log_priority priority, KoraConfigStore::CSErrorCodes code,
                 ...) {
-  const int level = priorityLevelMap.at(priority);
+  const int level = HostLevel(priority);
   char tag[16] = "[";  // room for "[-2147483648]"
   char* end = std::to_chars(tag + 1, tag + sizeof tag - 1,
                             static_cast<std::int32_t>(code))
                   .ptr;
   *end++ = ']';
   LineFormat line;
-  ComposeLogFormat(line, priority, std::string_view(tag, end - tag),
+  ComposeLogFormat(line, priority, nullptr, std::string_view(tag, end - tag),
                    KoraConfigStore::ErrorMessageForId(code));
   va_list args;
   // `code` has int as its underlying type, so it is passed as an int and the

@@ -8,8 +8,11 @@ namespace CSLogger {
 __attribute__((init_priority(CSSUPPORT_INIT_SEVERITY_MAP)))
 const std::unordered_map<log_priority, int>
     priorityLevelMap = {
-        {CS_LOG_ERROR, 2}, {CS_LOG_WARN, 3},   {CS_LOG_INFO, 5},
-        {CS_LOG_DEBUG, 6}, {CS_LOG_TRIVIA, 7},
+        {CS_LOG_ERROR, priorityLevels[CS_LOG_ERROR]},
+        {CS_LOG_WARN, priorityLevels[CS_LOG_WARN]},
+        {CS_LOG_INFO, priorityLevels[CS_LOG_INFO]},
+        {CS_LOG_DEBUG, priorityLevels[CS_LOG_DEBUG]},
+        {CS_LOG_TRIVIA, priorityLevels[CS_LOG_TRIVIA]},
 };
 
 }  // namespace CSLogger

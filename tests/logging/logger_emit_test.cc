@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -77,6 +78,9 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
        Prefix("debug") + "configdbstep 2\n"},
       {[] { DBLog("", CS_LOG_DEBUG, "step %d", 2); }, "6",
        Prefix("debug") + "step %d\n", ""},
+      // A NUL byte would end the format there: it is left out.
+      {[] { DBLog(std::string("con\0fig", 7), CS_LOG_DEBUG, "step"); }, "6",
+       Prefix("debug") + "configstep\n", ""},
       // The code as a tag and its catalogue text as the format.
       {[] {
          LogErrCode(CS_LOG_ERROR, KoraConfigStore::CS_ERR_DB_OPEN, "main");
@@ -135,6 +139,64 @@ TEST_F(LoggerEmit, LinesBeyondTheInlineBufferAreComposedWhole) {
   const Call line = LineOf([&] { DBLog(database, CS_LOG_INFO, "%s", "end"); });
   EXPECT_EQ(line.args.at(2), Prefix("info", " big=" + std::string(3000, '%')) +
                                  database + "end\n");
+}
+
+// Random contexts and tags full of '%' and NUL, lines beyond the inline
+// buffer and priorities outside the five, against a plain composition.
+TEST_F(LoggerEmit, MatchesAPlainComposition) {
+  std::mt19937 random(13);
+  const auto text = [&](std::size_t longest, const char* alphabet) {
+    std::string s(random() % (longest + 1), ' ');
+    for (char& c : s) c = alphabet[random() % 6];
+    return s;
+  };
+  const char kAny[6] = {'%', '\0', 'a', '=', ' ', 'Z'};
+  // `s` without NULs, each '%' written as `percent`.
+  const auto literal = [](const std::string& s, const char* percent) {
+    std::string out;
+    for (const char c : s) out += c == '%' ? percent : std::string(c != 0, c);
+    return out;
+  };
+  const char* const kNames[] = {"error", "warn", "info", "debug", "trivia"};
+  for (int round = 0; round < 600; ++round) {
+    const std::size_t scale = round % 10 == 0 ? 40 : 1;  // some beyond 1 KiB
+    CurrentContext.clear();
+    for (int n = random() % 7; n-- > 0;) {
+      CurrentContext[text(17 * scale, kAny)] = text(33 * scale, kAny);
+    }
+    const int kind = round % 3, priority = static_cast<int>(random() % 7) - 1;
+    const std::string tag = kind == 1   ? text(20 * scale, kAny)
+                            : kind == 2 ? "[1001]"
+                                        : "";
+    const std::string format = kind == 2 ? "Failed to open database %s"
+                                         : text(25 * scale, "abc ~=") + " %d";
+    const auto emit = [&] {
+      const auto p = static_cast<log_priority>(priority);
+      if (kind == 0) Log(p, format.c_str(), 7);
+      if (kind == 1) DBLog(tag, p, format.c_str(), 7);
+      if (kind == 2) LogErrCode(p, KoraConfigStore::CS_ERR_DB_OPEN, "7");
+    };
+    if (priority < 0 || priority > 4) {
+      hostrt_recording::Reset();
+      EXPECT_THROW(emit(), std::out_of_range);
+      EXPECT_TRUE(hostrt_recording::Calls().empty());
+      continue;
+    }
+    // The format handed over, and the line the host expands from it.
+    std::string handed, expanded;
+    for (const auto& [key, value] : CurrentContext) {
+      handed += " " + literal(key, "%%") + "=" + literal(value, "%%");
+      expanded += " " + literal(key, "%") + "=" + literal(value, "%");
+    }
+    const Call line = LineOf(emit);
+    EXPECT_EQ(line.args.at(1), Prefix(kNames[priority], handed) +
+                                   literal(tag, "%%") + format + "\n")
+        << "round " << round;
+    EXPECT_EQ(line.args.at(2), Prefix(kNames[priority], expanded) +
+                                   literal(tag, "%") +
+                                   format.substr(0, format.size() - 2) + "7\n")
+        << "round " << round;
+  }
 }
 
 TEST_F(LoggerEmit, PriorityOutsideTheFiveThrowsAndLogsNothing) {
