@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,12 +16,12 @@ namespace {
 
 using StandinThreads = StandinLogTest;
 
-// Two processes of three writers each share the main file while a fourth
-// thread in each keeps adding and replacing an extra output. Every other
-// line is longer than the stand-in's stack buffer.
+// Two processes of three writers each share the main file, all starting
+// together, while a fourth thread in each keeps adding and replacing an extra
+// output. Every other line is longer than the stand-in's stack buffer.
 TEST_F(StandinThreads, ConcurrentWritersProduceOnlyWholeLines) {
   constexpr int kThreads = 3;
-  constexpr int kLines = 200;
+  constexpr int kLines = 1000;
   const auto line = [](int p, int t, int i) {
     return std::to_string(p) + "/" + std::to_string(t) + "/" +
            std::to_string(i) + " " +
@@ -33,19 +34,27 @@ TEST_F(StandinThreads, ConcurrentWritersProduceOnlyWholeLines) {
       for (int i = 0; i < kLines; ++i) expected.insert(line(p, t, i));
     }
   }
+  int start[2];
+  ASSERT_EQ(pipe(start), 0);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   const int p = child == 0 ? 1 : 0;
   std::atomic<bool> done{false};
   std::thread churn([&] {
-    while (!done) Log_ReplaceOutput(Open("extra.log", 7), nullptr, nullptr);
+    while (!done) {  // an output taking no lines, briefly installed
+      Log_ReplaceOutput(Open("extra.log", 0), nullptr, nullptr);
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
   });
   std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
-    writers.emplace_back([t, p, &line] {
+    writers.emplace_back([t, p, &line, &start] {
+      char go;
+      if (read(start[0], &go, 1) != 0) return;  // until both write ends close
       for (int i = 0; i < kLines; ++i) Log(5, "%s\n", line(p, t, i).c_str());
     });
   }
+  close(start[1]);
   for (std::thread& writer : writers) writer.join();
   done = true;
   churn.join();
