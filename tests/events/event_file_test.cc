@@ -1,8 +1,7 @@
 // DumpJotAt on the event record file, each case in a temporary directory: the
-// outcome table, and every file of the public JSON parsing corpus.
+// outcome table, the file kinds and failures, and the JSON parsing corpus.
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -11,11 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <future>
 #include <set>
-#include <stdexcept>
-#include <thread>
 
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
@@ -23,21 +19,17 @@
 #include "event_test_support.h"
 
 namespace {
-
 // The open(2) of this path for reading fails with failErrno (0: none fails).
 std::string failPath;
 int failErrno = 0;
-
 }  // namespace
 
 extern "C" int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-  }
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode =
+      (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+  va_end(args);
   if (failErrno != 0 && (flags & O_ACCMODE) == O_RDONLY && failPath == path) {
     errno = failErrno;
     return -1;
@@ -48,6 +40,7 @@ extern "C" int open(const char* path, int flags, ...) {
 namespace {
 
 using namespace cssupport_test;
+using Lines = std::vector<std::string>;
 
 const std::string kDb = "jot.user.cs.db.operation.error";
 const std::string kSchema = "jot.user.cs.schema.file.error";
@@ -55,28 +48,21 @@ const std::string kOpenFailed =
     "3:Failed opening Load Store workflow error file.";
 
 std::string Jots(const std::string& r) { return "{\"jots\":[" + r + "]}"; }
-
-std::string Repeat(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
-
 std::string Nested(int n) { return std::string(n, '[') + std::string(n, ']'); }
 
 // Every kind of scalar the writer has a call for, 50,000 objects deep.
-const std::string kDeepObjects =
-    Repeat("{\"a\":", 50000) +
-    R"([-1,4294967295,-5000000000,18446744073709551615,0.5,"s\n",true,null])" +
-    Repeat("}", 50000);
+std::string DeepObjects() {
+  std::string open, close(50000, '}');
+  for (int i = 0; i < 50000; ++i) open += "{\"a\":";
+  return open +
+         R"([-1,4294967295,-5000000000,18446744073709551615,0.5,"s\n",true,null])" +
+         close;
+}
 
-enum Outcome {
-  kWritten,       // nothing logged; the file holds `after`
-  kParseFailure,  // the parse failure is logged; file unchanged
-  kOutOfRange,    // std::out_of_range, nothing logged; file unchanged
-  kNotObject,     // 1082 "IsObject()"; file unchanged
-  kNotArray,      // 1082 "IsArray()"; file unchanged
-};
+// kWritten: nothing logged, the file holds `after`; otherwise the file is
+// unchanged and: the parse failure logged, std::out_of_range thrown, or 1082
+// thrown for "IsObject()" / "IsArray()".
+enum Outcome { kWritten, kParseFailure, kOutOfRange, kNotObject, kNotArray };
 
 struct Case {
   const char* name;
@@ -94,26 +80,23 @@ Outcome RecordOver(const std::string& path, const Case& c) {
   try {
     DumpAt(path, c.jotId, 0);
   } catch (const KoraConfigStore::ConfigStoreException& e) {
-    EXPECT_EQ(e.GetErrorCode(), 1082);
     // The JSON assertion hook's text: JSON error:"<header>":<line>: <condition>
-    const std::string what = e.what();
-    const std::string condition = what.substr(what.rfind(": ") + 2);
+    const std::string what = e.what(), cond = what.substr(what.rfind(": ") + 2);
+    EXPECT_EQ(e.GetErrorCode(), 1082);
     EXPECT_EQ(what.rfind("JSON error:\"", 0), 0u) << what;
-    outcome = condition == "IsArray()"    ? kNotArray
-              : condition == "IsObject()" ? kNotObject
-                                          : kWritten;
+    outcome = cond == "IsArray()"    ? kNotArray
+              : cond == "IsObject()" ? kNotObject
+                                     : kWritten;
   } catch (const std::out_of_range&) {
     outcome = kOutOfRange;
   }
-  const std::vector<std::string> syslog = SyslogLines();
+  const Lines syslog = SyslogLines();
   if (outcome == kWritten &&
-      syslog == std::vector<std::string>{
-                    "3:Failed parsing Config Store JOT json file."}) {
+      syslog == Lines{"3:Failed parsing Config Store JOT json file."})
     return kParseFailure;
-  }
   // Apart from the exception's own log lines, nothing is logged.
   EXPECT_TRUE(outcome >= kNotObject || hostrt_recording::Calls().empty());
-  EXPECT_EQ(syslog, std::vector<std::string>{});
+  EXPECT_EQ(syslog, Lines{});
   return outcome;
 }
 
@@ -122,43 +105,39 @@ void Check(const std::string& path, const Case& c) {
   EXPECT_EQ(ReadBytes(path), c.outcome == kWritten ? c.after : c.before);
 }
 
-const Case kCases[] = {
-    {"Absent", std::nullopt, kWritten,
-     R"({"jots":[{"jotId":"jot.user.cs.db.operation.error",)"
-     R"("jotMsg":"ConfigStore database operation failed.","jotArgs":[]}]})"},
-    {"Null", " \r\n\tnull \r\n", kWritten, Jots(RecordJson(kDb))},
-    // Other members and records keep their order; the file comes back compact.
-    {"AppendIndented", "{\n \"a\": 1,\n \"jots\": [7],\n \"b\": [2.5]\n}\n",
-     kWritten, "{\"a\":1,\"jots\":[7," + RecordJson(kDb) + "],\"b\":[2.5]}"},
-    {"EmptyObject", "{}", kWritten, "{}"},
-    {"JotsInOtherCase", "{ \"x\" : [ 1 ] ,\n\"Jots\": [] }", kWritten,
-     R"({"x":[1],"Jots":[]})"},
-    // Any depth parses and comes back byte for byte (on a 256 KiB stack).
-    {"DeepArrays", "{\"jots\":[],\"a\": " + Nested(200000) + " }", kWritten,
-     "{\"jots\":[" + RecordJson(kDb) + "],\"a\":" + Nested(200000) + "}"},
-    {"DeepObjects", "{\"a\":" + kDeepObjects + ",\"jots\":[]}", kWritten,
-     "{\"a\":" + kDeepObjects + ",\"jots\":[" + RecordJson(kDb) + "]}"},
-    {"DeepUnclosed", std::string(100000, '['), kParseFailure},
-    {"Empty", "", kParseFailure},
-    {"Whitespace", " \n\t\r ", kParseFailure},
-    {"TwoValues", "{}{}", kParseFailure},
-    {"NulAfterRoot", std::string("{\"jots\":[]}\0", 12), kParseFailure},
-    // The parse comes first, then the identifier, then the root's type.
-    {"UnknownIdUnparsable", "{", kParseFailure, "", "jot.user.cs.no.such"},
-    {"UnknownIdNoFile", std::nullopt, kOutOfRange, "", "jot.user.cs.no.such"},
-    {"IdInOtherCase", Jots(""), kOutOfRange, "",
-     "JOT.USER.CS.DB.OPERATION.ERROR"},
-    {"UnknownIdArrayRoot", "[]", kOutOfRange, "", ""},
-    {"ArrayRoot", "[{\"jots\":[]}]", kNotObject},
-    {"StringRoot", "\"jots\"", kNotObject},
-    {"NumberRoot", " 42 ", kNotObject},
-    {"JotsObject", "{\"jots\":{}}", kNotArray},
-    {"JotsString", "{\"jots\":\"[]\"}", kNotArray},
-    {"FirstOfDuplicateJots", "{\"jots\":{},\"jots\":[]}", kNotArray},
-};
-
 void* CheckEveryCase(void*) {
-  for (const Case& c : kCases) {
+  const std::string deep = DeepObjects();
+  const Case cases[] = {
+      {"Absent", std::nullopt, kWritten,
+       R"({"jots":[{"jotId":"jot.user.cs.db.operation.error",)"
+       R"("jotMsg":"ConfigStore database operation failed.","jotArgs":[]}]})"},
+      {"Null", " \r\n\tnull \r\n", kWritten, Jots(RecordJson(kDb))},
+      // Other members and records keep their order; the file comes back
+      // compact.
+      {"AppendIndented", "{\n \"a\": 1,\n \"jots\": [7],\n \"b\": [2.5]\n}\n",
+       kWritten, "{\"a\":1,\"jots\":[7," + RecordJson(kDb) + "],\"b\":[2.5]}"},
+      {"JotsInOtherCase", "{ \"x\" : [ 1 ] ,\n\"Jots\": [] }", kWritten,
+       R"({"x":[1],"Jots":[]})"},
+      // Any depth parses and comes back byte for byte.
+      {"DeepArrays", "{\"jots\":[],\"a\": " + Nested(200000) + " }", kWritten,
+       "{\"jots\":[" + RecordJson(kDb) + "],\"a\":" + Nested(200000) + "}"},
+      {"DeepObjects", "{\"a\":" + deep + ",\"jots\":[]}", kWritten,
+       "{\"a\":" + deep + ",\"jots\":[" + RecordJson(kDb) + "]}"},
+      {"DeepUnclosed", std::string(100000, '['), kParseFailure},
+      {"Whitespace", " \n\t\r ", kParseFailure},
+      {"TwoValues", "{}{}", kParseFailure},
+      {"NulAfterRoot", std::string("{\"jots\":[]}\0", 12), kParseFailure},
+      // The parse comes first, then the identifier, then the root's type.
+      {"UnknownIdUnparsable", "{", kParseFailure, "", "jot.user.cs.no.such"},
+      {"UnknownIdNoFile", std::nullopt, kOutOfRange, "", "jot.user.cs.no.such"},
+      {"IdInOtherCase", Jots(""), kOutOfRange, "",
+       "JOT.USER.CS.DB.OPERATION.ERROR"},
+      {"UnknownIdArrayRoot", "[]", kOutOfRange, "", ""},
+      {"ArrayRoot", "[{\"jots\":[]}]", kNotObject},
+      {"NumberRoot", " 42 ", kNotObject},
+      {"FirstOfDuplicateJots", "{\"jots\":{},\"jots\":[]}", kNotArray},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     Check(dir.File("loadStoreErrors.json"), c);
@@ -178,7 +157,8 @@ TEST(EventFile, EachCaseEndsWithItsTableOutcome) {
 }
 
 // The template is stored unexpanded whatever the number of arguments; a
-// count of zero or less reads none; identical calls leave identical records.
+// count of zero or less reads none; each of the nine events records its
+// template, and the catalogue has no other.
 TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   TempDir dir;
   const std::string path = dir.File("loadStoreErrors.json");
@@ -186,68 +166,53 @@ TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   DumpAt(path, kSchema, 0, "not read");
   DumpAt(path, kSchema, -2, "not read", "not read");
   DumpAt(path, kSchema, 3, "a", "", "c", "not read");
-  DumpAt(path, kSchema, 3, "a", "", "c");
   DumpAt(path, kDb, 1, "q\"b\\n\nt\tc\x01/\xC3\xA9%s");
-  const std::string none = RecordJson(kSchema),
-                    abc = RecordJson(kSchema, {"a", "", "c"});
-  EXPECT_EQ(ReadBytes(path),
-            R"({"jots":[{"jotId":"jot.user.cs.schema.file.error",)"
-            R"("jotMsg":"Error processing schema file %s.",)"
-            R"("jotArgs":["/etc/s.json"]},)" +
-                none + "," + none + "," + abc + "," + abc + "," +
-                RecordJson(kDb, {"q\\\"b\\\\n\\nt\\tc\\u0001/\xC3\xA9%s"}) +
-                "]}");
-}
-
-TEST(EventFile, MissingDirectoryIsReportedAndNotCreated) {
-  TempDir dir;
-  hostrt_recording::Reset();
-  DumpAt(dir.File("missing/loadStoreErrors.json"), kDb, 0);
-  EXPECT_EQ(SyslogLines(), std::vector<std::string>{kOpenFailed});
-  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
-  // A file directly under / is guarded by a lock on "/".
-  EXPECT_EQ(KoraConfigStore::internal::DirectoryOf("/x"), "/");
-}
-
-// Each of the nine events records its template; the catalogue has no other.
-TEST(EventFile, EveryEventRecordsItsTemplate) {
-  TempDir dir;
-  const std::string path = dir.File("loadStoreErrors.json");
-  std::string records;
-  for (const std::string& row : EventTable()) {
-    const std::string id = row.substr(0, row.find('\t'));
-    DumpAt(path, id, 0);
-    records += (records.empty() ? "" : ",") + RecordJson(id);
+  std::string records =
+      R"({"jotId":"jot.user.cs.schema.file.error",)"
+      R"("jotMsg":"Error processing schema file %s.","jotArgs":["/etc/s.json"]},)" +
+      RecordJson(kSchema) + "," + RecordJson(kSchema) + "," +
+      RecordJson(kSchema, {"a", "", "c"}) + "," +
+      RecordJson(kDb, {"q\\\"b\\\\n\\nt\\tc\\u0001/\xC3\xA9%s"});
+  const Lines table = DataLines("event_templates.tsv");
+  for (const std::string& row : table) {
+    DumpAt(path, row.substr(0, row.find('\t')), 0);
+    records += "," + RecordJson(row.substr(0, row.find('\t')));
   }
-  EXPECT_EQ(KoraConfigStore::jotMsgMap.size(), EventTable().size());
+  EXPECT_EQ(KoraConfigStore::jotMsgMap.size(), table.size());
   EXPECT_EQ(ReadBytes(path), Jots(records));
 }
 
-// A new file gets the usual mode: 0666 less the umask.
-TEST(EventFile, NewFileModeFollowsTheUmask) {
+// A missing directory is reported, not created; a new file gets 0666 less the
+// umask; a file directly under / is guarded by a lock on "/".
+TEST(EventFile, MissingDirectoryIsReportedAndANewFileFollowsTheUmask) {
+  TempDir dir;
+  hostrt_recording::Reset();
+  DumpAt(dir.File("missing/loadStoreErrors.json"), kDb, 0);
+  EXPECT_EQ(SyslogLines(), Lines{kOpenFailed});
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
   for (const mode_t mask : {022, 0}) {
-    TempDir dir;
     const mode_t old = umask(mask);
-    DumpAt(dir.File("new.json"), kDb, 0);
+    DumpAt(dir.File(std::to_string(mask)), kDb, 0);
     umask(old);
     struct stat st {};
-    ASSERT_EQ(stat(dir.File("new.json").c_str(), &st), 0);
+    ASSERT_EQ(stat(dir.File(std::to_string(mask)).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
   }
+  EXPECT_EQ(KoraConfigStore::internal::DirectoryOf("/x"), "/");
 }
 
 // Only a regular file of one link is the event file; a read that fails other
-// than as absent or refused leaves it alone. The "Lock" rows fail the lock's
+// than as absent or refused leaves it alone. The "Lock" row fails the lock's
 // open of the directory, the "Read" rows the read's open of the file.
 TEST(EventFile, OnlyARegularFileOfOneLinkIsReadOrWritten) {
   const std::string old = Jots(RecordJson(kSchema));
-  const std::vector<std::string> failed{kOpenFailed};
+  const Lines failed{kOpenFailed};
   enum Kind { kFile, kFifo, kDirectory, kSymlink, kHardLink };
   const struct {
     const char* name;
     Kind kind;
     int error;  // of the failing open
-    std::vector<std::string> syslog;
+    Lines syslog;
     std::optional<std::string> after = std::nullopt;  // a file's content
   } cases[] = {
       {"Fifo", kFifo, 0, failed},
@@ -290,6 +255,15 @@ TEST(EventFile, OnlyARegularFileOfOneLinkIsReadOrWritten) {
   }
 }
 
+// Runs `body` in a child process; its exit status (77: skipped).
+int InChild(const std::function<bool()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body() ? 0 : 1);
+  int status = -1;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // A foreign holder of the directory lock delays a call by the lock wait
 // only, and a fork() meanwhile not at all; the call then writes without the
 // lock and says so once, and the child finds the file free.
@@ -303,14 +277,10 @@ TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
   auto call = std::async(std::launch::async, [&] { DumpAt(path, kDb, 0); });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   auto forked = std::async(std::launch::async, [&] {
-    const pid_t pid = fork();
-    if (pid == 0) {  // a call in the child neither waits nor reports
+    return InChild([&] {  // a call in the child neither waits nor reports
       DumpAt(childDir.File("loadStoreErrors.json"), kDb, 0);
-      _exit(SyslogLines().empty() ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(pid, &status, 0);
-    return status;
+      return SyslogLines().empty();
+    });
   });
   const auto ready = std::future_status::ready;
   const bool bounded = forked.wait_for(std::chrono::seconds(3)) == ready &&
@@ -321,10 +291,8 @@ TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
   EXPECT_EQ(forked.get(), 0);
   call.get();
   EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb)));
-  EXPECT_EQ(SyslogLines(),
-            std::vector<std::string>{
-                "3:Load Store workflow error file lock not taken within 0.3 "
-                "s; writing without it."});
+  EXPECT_EQ(SyslogLines(), Lines{"3:Load Store workflow error file lock not "
+                                 "taken within 0.3 s; writing without it."});
 }
 
 // On a full file system (a 16 KiB tmpfs over the directory, in a private
@@ -335,33 +303,29 @@ TEST(EventFile, ShortWriteRestoresThePreviousContent) {
   const std::string path = dir.File("loadStoreErrors.json");
   const std::string old =  // one page, so the new record needs another
       "{\"jots\":[],\"pad\":\"" + std::string(4096 - 20, 'x') + "\"}";
-  const std::vector<std::string> restored{
-      "3:Failed writing Load Store workflow error file (No space left on "
-      "device); previous content restored."};
-  const pid_t pid = fork();
-  if (pid == 0) {
+  const int status = InChild([&] {
     if (unshare(CLONE_NEWNS) != 0 ||
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("none", dir.path.c_str(), "tmpfs", 0, "size=16k") != 0) {
+        mount("none", dir.path.c_str(), "tmpfs", 0, "size=16k") != 0)
       _exit(77);
-    }
     WriteBytes(path, old);
     WriteBytes(dir.File("filler"), std::string(1 << 20, 'f'));
     hostrt_recording::Reset();
     DumpAt(path, kDb, 0);
-    _exit(ReadBytes(path) == old && SyslogLines() == restored ? 0 : 1);
-  }
-  int status = -1;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP();
+    return ReadBytes(path) == old &&
+           SyslogLines() == Lines{
+                                "3:Failed writing Load Store workflow error "
+                                "file (No space left on device); previous "
+                                "content restored."};
+  });
+  if (status == 77) GTEST_SKIP() << "no private mount namespace";
   EXPECT_EQ(status, 0);
 }
 
 // What a valid file dictates, by RapidJSON's ordinary parser; sets c.after.
 Outcome ExpectedFor(Case& c) {
   rapidjson::Document doc;
-  doc.Parse(c.before->data(), c.before->size());
-  EXPECT_FALSE(doc.HasParseError());
+  EXPECT_FALSE(doc.Parse(c.before->data(), c.before->size()).HasParseError());
   rapidjson::Value empty(rapidjson::kArrayType);
   if (doc.IsNull())
     doc.SetObject().AddMember("jots", empty, doc.GetAllocator());
@@ -370,8 +334,8 @@ Outcome ExpectedFor(Case& c) {
   if (jots != doc.MemberEnd()) {
     if (!jots->value.IsArray()) return kNotArray;
     rapidjson::Document record(&doc.GetAllocator());
-    record.Parse(RecordJson(c.jotId).c_str());
-    jots->value.PushBack(record, doc.GetAllocator());
+    jots->value.PushBack(record.Parse(RecordJson(c.jotId).c_str()),
+                         doc.GetAllocator());
   }
   rapidjson::StringBuffer out;
   rapidjson::Writer<rapidjson::StringBuffer> writer(out);

@@ -3,7 +3,6 @@
 #define CSSUPPORT_TESTS_EVENTS_EVENT_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,16 +14,15 @@
 
 namespace cssupport_test {
 
+// A fresh directory, removed with everything in it at the end of the scope.
 struct TempDir {
   std::string path = [] {
     std::string p = std::filesystem::temp_directory_path() / "cs-events-XXXXXX";
     if (mkdtemp(&p[0]) == nullptr) ADD_FAILURE() << "mkdtemp " << p;
     return p;
   }();
-  ~TempDir() {
-    std::error_code e;
-    std::filesystem::remove_all(path, e);
-  }
+  std::error_code ignored;
+  ~TempDir() { std::filesystem::remove_all(path, ignored); }
   std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
@@ -42,7 +40,7 @@ inline void DumpAt(const std::string& path, const std::string& id, int count,
                    ...) {
   struct Args {
     va_list list;
-    ~Args() { va_end(list); }
+    ~Args() { va_end(list); }  // also when DumpJotAt throws
   } args;
   va_start(args.list, count);
   KoraConfigStore::internal::DumpJotAt(path, id, count, args.list);
@@ -56,20 +54,14 @@ inline std::vector<std::string> SyslogLines() {
   return lines;
 }
 
-// The nine events and their templates, tab-separated, as users see them.
-inline std::vector<std::string> EventTable() {
-  return DataLines("event_templates.tsv");
-}
-
 // The compact record DumpJot writes (arguments need no JSON escaping), with
-// the template of `id` from the event table.
+// the template of `id` from tests/data/event_templates.tsv.
 inline std::string RecordJson(const std::string& id,
                               const std::vector<std::string>& args = {}) {
-  std::string message;
-  for (const std::string& row : EventTable())
-    if (row.rfind(id + '\t', 0) == 0) message = row.substr(id.size() + 1);
-  std::string text =
-      "{\"jotId\":\"" + id + "\",\"jotMsg\":\"" + message + "\",\"jotArgs\":[";
+  std::string text = "{\"jotId\":\"" + id + "\",\"jotMsg\":\"";
+  for (const std::string& row : DataLines("event_templates.tsv"))
+    if (row.rfind(id + '\t', 0) == 0) text += row.substr(id.size() + 1);
+  text += "\",\"jotArgs\":[";
   for (size_t i = 0; i < args.size(); ++i)
     text += (i > 0 ? ",\"" : "\"") + args[i] + '"';
   return text + "]}";
