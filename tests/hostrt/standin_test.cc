@@ -4,16 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <regex>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/hostrt/standin_test_util.h"
 
-// Interposed for the whole executable, so the stand-in's system log calls
-// are recorded here: "openlog IDENT OPTION FACILITY", "PRIORITY:TEXT",
-// "closelog".
+// Interposed: the stand-in's system log calls, "openlog IDENT OPTION
+// FACILITY", "PRIORITY:TEXT", "closelog".
 namespace {
 std::vector<std::string> systemLog;
 }  // namespace
@@ -36,32 +34,15 @@ namespace {
 
 using StandinLog = StandinLogTest;
 
-// Lengths around the 1 KiB stack buffer, with and without the newline.
-TEST_F(StandinLog, MainFileGetsEachLineExpandedWholeAndNewlineTerminated) {
-  Open("main.log");
-  Log(5, "loaded %d items from %s\n", 3, "db");
-  Log(2, "no newline %c", 'x');
-  Log(7, "%s", "");
-  std::string expected = "loaded 3 items from db\nno newline x\n\n";
-  for (const size_t length : {1021, 1022, 1023, 1024, 5000}) {
-    for (const bool newline : {false, true}) {
-      std::string text(length, static_cast<char>('a' + length % 26));
-      if (newline) text.back() = '\n';
-      Log(5, "%s", text.c_str());
-      expected += newline ? text : text + '\n';
-    }
-  }
-  EXPECT_EQ(Read("main.log"), expected);
-}
-
-size_t OpenDescriptors() {
-  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                       {});
-}
-
-// Every output that ends is closed: the descriptors come back to their count.
-TEST_F(StandinLog, OutputsFilterByLevelUntilReplacedAndExitClosesThemAll) {
-  const size_t descriptors = OpenDescriptors();
+// The main file gets each line expanded whole and newline-terminated (lengths
+// around the 1 KiB stack buffer); every output that ends is closed: the
+// descriptors come back to their count.
+TEST_F(StandinLog, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
+  const auto open = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         {});
+  };
+  const auto descriptors = open();
   Dictionary* missing = Dictionary_Create();
   Dict_SetString(missing, Path("no/such.log").c_str(), "log.fileName");
   EXPECT_FALSE(Log_InitWithFileInt("ConfigStore", missing, nullptr, 0));
@@ -72,6 +53,18 @@ TEST_F(StandinLog, OutputsFilterByLevelUntilReplacedAndExitClosesThemAll) {
   Open("main.log");  // "log.append" false: truncated
   Log(2, "first\n");
   Open("main.log", -1, std::nullopt);  // replaces the first; appends
+  Log(5, "loaded %d items from %s\n", 3, "db");
+  Log(2, "no newline %c", 'x');
+  Log(7, "%s", "");
+  std::string main = "first\nloaded 3 items from db\nno newline x\n\n";
+  for (const size_t length : {1021, 1022, 1023, 1024, 5000}) {
+    for (const bool newline : {false, true}) {
+      std::string text(length, static_cast<char>('a' + length % 26));
+      if (newline) text.back() = '\n';
+      Log(5, "%s", text.c_str());
+      main += newline ? text : text + '\n';
+    }
+  }
   LogOutput* filtered = Open("filtered.log", 3);
   Open("all.log", 99);  // no minimum level: all
   EXPECT_FALSE(Log_AddOutput(filtered));
@@ -80,44 +73,42 @@ TEST_F(StandinLog, OutputsFilterByLevelUntilReplacedAndExitClosesThemAll) {
   Log(2, "replaced\n");
   Log_Exit();
   Log(2, "exited\n");
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(open(), descriptors);
   const std::string all = "level 0\nlevel 2\nlevel 3\nlevel 5\nlevel 7\n";
   EXPECT_EQ(Read("filtered.log"), "level 0\nlevel 2\nlevel 3\n");
   EXPECT_EQ(Read("all.log"), all + "replaced\n");
-  EXPECT_EQ(Read("main.log"), "first\n" + all + "replaced\n");
+  EXPECT_EQ(Read("main.log"), main + all + "replaced\n");
 }
 
-TEST_F(StandinLog, SystemLogGetsEveryLevelAtItsPriorityWithoutTheNewline) {
+// The system log gets every level at its priority without the newline; stderr
+// echoes its range until exit.
+TEST_F(StandinLog, SystemLogGetsEveryLevelAndStderrItsRangeUntilExit) {
   systemLog.clear();
   Dictionary* dict = Dictionary_Create();
   EXPECT_TRUE(Log_InitWithSyslogInt("ConfigStore", dict, nullptr));
   Dictionary_Free(dict);
+  testing::internal::CaptureStderr();
+  Log_SetStderrLevel(3, 5);
   for (int level = 0; level <= 7; ++level) Log(level, "level %d\n", level);
   Log_Exit();
+  Log(5, "after exit");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "level 3\nlevel 4\nlevel 5\n");
   EXPECT_EQ(systemLog, (std::vector<std::string>{
                            "openlog ConfigStore 1 8", "2:level 0", "3:level 1",
                            "3:level 2", "4:level 3", "5:level 4", "5:level 5",
                            "6:level 6", "7:level 7", "closelog"}));
 }
 
-TEST_F(StandinLog, StderrEchoesItsRangeUntilExit) {
-  testing::internal::CaptureStderr();
-  Log_SetStderrLevel(3, 5);
-  for (const int level : {2, 3, 5, 6}) Log(level, "level %d", level);
-  Log_Exit();
-  Log(5, "after exit");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "level 3\nlevel 5\n");
-}
-
 TEST(StandinProductState, GettersReturnTheLastSetTextsAndStayValid) {
   ProductState_Set(2, "ConfigStore", "1.0", 4711, 0, "p", "7.0", "");
   const char* firstName = ProductState_GetName();
   ProductState_Set(2, nullptr, "2.1", -3, 0, "x", "y", "opt-a");
-  EXPECT_STREQ(ProductState_GetName(), "");
-  EXPECT_STREQ(ProductState_GetVersion(), "2.1");
-  EXPECT_STREQ(ProductState_GetBuildNumberString(), "-3");
-  EXPECT_STREQ(ProductState_GetCompilationOption(), "opt-a");
-  EXPECT_STREQ(firstName, "ConfigStore");  // earlier texts stay readable
+  EXPECT_EQ(std::string(ProductState_GetName()) + "|" +
+                ProductState_GetVersion() + "|" +
+                ProductState_GetBuildNumberString() + "|" +
+                ProductState_GetCompilationOption() + "|" + firstName,
+            "|2.1|-3|opt-a|ConfigStore");  // earlier texts stay readable
 }
 
 constexpr int kSlots = 15;
@@ -134,15 +125,13 @@ __attribute__((noinline)) void CaptureBothWays(void** keep, int* keepCount,
 TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
   void* keep[kSlots] = {};
   void* skip[3] = {nullptr, nullptr, &skip};
-  int keepCount = 0;
-  int skipCount = 0;
+  int keepCount = 0, skipCount = 0;
   CaptureBothWays(keep, &keepCount, skip, &skipCount);
   ASSERT_GE(keepCount, 3);
   ASSERT_EQ(skipCount, 2);
   // keep: [CaptureBothWays, this test, ...]; skip: [this test, ...].
-  EXPECT_EQ(skip[0], keep[1]);
-  EXPECT_EQ(skip[1], keep[2]);
-  EXPECT_EQ(skip[2], static_cast<void*>(&skip));
+  EXPECT_EQ(std::vector<void*>(skip, skip + 3),
+            (std::vector<void*>{keep[1], keep[2], &skip}));
   char text[1024];
   CoreDump_Base64BacktraceFormat(keepCount, keep, text, sizeof text, "cs");
   Dl_info module{};
@@ -158,12 +147,10 @@ TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
 TEST(StandinBacktrace, TruncatesToWholeEntriesWithinTheBuffer) {
   void* frames[] = {reinterpret_cast<void*>(0x10),
                     reinterpret_cast<void*>(0x2f)};
-  const std::pair<size_t, const char*> cases[] = {{1, ""},
-                                                  {9, ""},
-                                                  {10, "#0 ?+0x10"},
-                                                  {19, "#0 ?+0x10"},
-                                                  {20, "#0 ?+0x10 #1 ?+0x2f"}};
-  for (const auto& [size, expected] : cases) {
+  for (size_t size = 1; size <= 20; ++size) {
+    const char* expected = size < 10   ? ""
+                           : size < 20 ? "#0 ?+0x10"
+                                       : "#0 ?+0x10 #1 ?+0x2f";
     SCOPED_TRACE(size);
     char buffer[32];
     std::memset(buffer, '\x7f', sizeof buffer);
@@ -177,14 +164,13 @@ TEST(StandinBacktrace, TruncatesToWholeEntriesWithinTheBuffer) {
 TEST(StandinUuid, RandomVersion4TextsInCanonicalLowerCaseFormDiffer) {
   const std::regex form(
       "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
-  char* a = UUID_CreateRandom();
-  char* b = UUID_CreateRandom();
-  ASSERT_TRUE(a != nullptr && b != nullptr);
-  EXPECT_TRUE(std::regex_match(a, form)) << a;
-  EXPECT_TRUE(std::regex_match(b, form)) << b;
-  EXPECT_STRNE(a, b);
-  std::free(a);
-  std::free(b);
+  const std::unique_ptr<char, void (*)(void*)> a(UUID_CreateRandom(), free),
+      b(UUID_CreateRandom(), free);
+  ASSERT_TRUE(a && b);
+  EXPECT_TRUE(std::regex_match(a.get(), form) &&
+              std::regex_match(b.get(), form))
+      << a.get() << " " << b.get();
+  EXPECT_STRNE(a.get(), b.get());
 }
 
 }  // namespace

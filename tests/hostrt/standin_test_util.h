@@ -3,14 +3,11 @@
 #define CSSUPPORT_TESTS_HOSTRT_STANDIN_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdarg>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
-#include <string>
 
 #include "cssupport/hostrt/hostrt.h"
 
@@ -27,16 +24,13 @@ HOSTRT_PRINTF(2, 3) inline void Log(int level, const char* format, ...) {
 // that no output outlives the test.
 class StandinLogTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_NE(mkdtemp(dir_), nullptr); }
+  void SetUp() override { ASSERT_NE(mkdtemp(&dir_[0]), nullptr); }
   void TearDown() override {
     Log_Exit();
     std::filesystem::remove_all(dir_);
   }
 
-  std::string Path(const std::string& name) const {
-    return std::string(dir_) + "/" + name;
-  }
-
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   std::string Read(const std::string& name) const {
     std::ifstream in(Path(name));
     return {std::istreambuf_iterator<char>(in), {}};
@@ -49,19 +43,19 @@ class StandinLogTest : public ::testing::Test {
     Dictionary* dict = Dictionary_Create();
     Dict_SetString(dict, Path(name).c_str(), "log.%s", "fileName");
     if (append) Dict_SetBool(dict, *append, "log.append");
-    LogOutput* output = nullptr;
-    if (minLevel < 0) {
-      EXPECT_TRUE(Log_InitWithFileInt("ConfigStore", dict, nullptr, 0));
-    } else {
-      if (minLevel < 99) Dict_SetLong(dict, minLevel, "log.%sMinLevel", "log");
-      output = Log_NewFileOutput("ConfigStore", "file", dict, nullptr);
-      EXPECT_TRUE(Log_AddOutput(output));
-    }
+    if (minLevel >= 0 && minLevel < 99)
+      Dict_SetLong(dict, minLevel, "log.%sMinLevel", "log");
+    LogOutput* output =
+        minLevel < 0 ? nullptr
+                     : Log_NewFileOutput("ConfigStore", "file", dict, nullptr);
+    EXPECT_TRUE(minLevel < 0
+                    ? Log_InitWithFileInt("ConfigStore", dict, nullptr, 0)
+                    : Log_AddOutput(output));
     Dictionary_Free(dict);
     return output;
   }
 
-  char dir_[24] = "/tmp/hostrt_test.XXXXXX";
+  std::string dir_ = "/tmp/hostrt_test.XXXXXX";
 };
 
 }  // namespace hostrt_test
