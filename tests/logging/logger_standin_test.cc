@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -41,15 +42,13 @@ TEST(LoggerStandIn, BacktraceStartsInTheFunctionThatRaised) {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     std::remove(path.c_str());
     ASSERT_EQ(lines.size(), 2u);
-    const std::string marker = "ConfigStoreException: #0 ";
-    const std::size_t at = lines[1].find(marker);
-    ASSERT_NE(at, std::string::npos) << lines[1];
-    char module[256];
-    unsigned long offset = 0;
-    ASSERT_EQ(std::sscanf(lines[1].c_str() + at + marker.size(),
-                          "%255[^+]+0x%lx", module, &offset),
-              2)
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(
+        lines[1], m,
+        std::regex("ConfigStoreException: #0 ([^+]+)\\+0x([0-9a-f]+)")))
         << lines[1];
+    const std::string module = m[1];
+    const unsigned long offset = std::stoul(m[2], nullptr, 16);
     Dl_info raiser{}, frame{};
     ASSERT_NE(dladdr(reinterpret_cast<void*>(raise), &raiser), 0);
     const std::string file = raiser.dli_fname;
