@@ -17,6 +17,7 @@
 #include "cssupport/errors/json.h"
 #include "cssupport/events/file_access.h"
 #include "event_test_support.h"
+#include "tests/config/json_text.h"
 
 namespace {
 // The open(2) of this path for reading fails with failErrno (0: none fails).
@@ -206,7 +207,10 @@ TEST(EventFile, MissingDirectoryIsReportedAndANewFileFollowsTheUmask) {
 // open of the directory, the "Read" rows the read's open of the file.
 TEST(EventFile, OnlyARegularFileOfOneLinkIsReadOrWritten) {
   const std::string old = Jots(RecordJson(kSchema));
-  const Lines failed{kOpenFailed};
+  const Lines failed{kOpenFailed}, unlocked{
+                                       "3:Load Store workflow error file lock "
+                                       "cannot be taken (Too many open "
+                                       "files); writing without it."};
   enum Kind { kFile, kFifo, kDirectory, kSymlink, kHardLink };
   const struct {
     const char* name;
@@ -219,11 +223,7 @@ TEST(EventFile, OnlyARegularFileOfOneLinkIsReadOrWritten) {
       {"Directory", kDirectory, 0, failed},
       {"Symlink", kSymlink, 0, failed, old},
       {"HardLink", kHardLink, 0, failed, old},
-      {"LockEMFILE",
-       kFile,
-       EMFILE,
-       {"3:Load Store workflow error file lock cannot be taken (Too many open "
-        "files); writing without it."},
+      {"LockEMFILE", kFile, EMFILE, unlocked,
        Jots(RecordJson(kSchema) + "," + RecordJson(kDb))},
       {"ReadEMFILE", kFile, EMFILE, failed, old},
       {"ReadEIO", kFile, EIO, failed, old},
@@ -337,10 +337,7 @@ Outcome ExpectedFor(Case& c) {
     jots->value.PushBack(record.Parse(RecordJson(c.jotId).c_str()),
                          doc.GetAllocator());
   }
-  rapidjson::StringBuffer out;
-  rapidjson::Writer<rapidjson::StringBuffer> writer(out);
-  doc.Accept(writer);
-  c.after = std::string(out.GetString(), out.GetSize());
+  c.after = ToJson(doc);
   return kWritten;
 }
 
