@@ -84,10 +84,12 @@ case "$case" in
       fill-ids --schema "$schema" "$work/target.json" --in-place --pretty
     [ "$(ls -A "$work" | tr '\n' ' ')" = "filler link link.json marked.json out target.json " ] ||
       fail "left behind: $(ls -A "$work")"
-    # Out of memory (indenting 30,000 levels needs gigabytes): exit 1 with the
-    # reason. Sanitizers cannot start under a memory limit.
+    # A pipe is read to its end, however long.
     rm "$work/filler"
     printf '{"a":%s%s}' "$(printf '%30000s' | tr ' ' '[')" "$(printf '%30000s' | tr ' ' ']')" >"$work/deep.json"
+    expect 0 "fill-ids: added 1 identifier" fill-ids --schema "$work/marked.json" <(cat "$work/deep.json")
+    # Out of memory (indenting 30,000 levels needs gigabytes): exit 1 with the
+    # reason. Sanitizers cannot start under a memory limit.
     err=$(ulimit -v 300000; "$cstool" fill-ids --schema "$work/marked.json" "$work/deep.json" --pretty -o /dev/null 2>&1)
     status=$?
     [[ $err == *Sanitizer* ]] || [ "$status:$err" = "1:cstool: std::bad_alloc" ] || fail "out of memory: $status: $err"
