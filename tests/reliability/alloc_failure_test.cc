@@ -177,7 +177,8 @@ struct Row {
   Point Child(long failAt) const {
     *shared = {};
     std::fflush(nullptr);
-    if (fork() == 0) {
+    const pid_t pid = fork();
+    if (pid == 0) {
       alarm(30);  // a hang ends as a crash
       if (expectedLeaks != 0) freopen("/dev/null", "w", stderr);
       const long start = injection.live;
@@ -194,7 +195,7 @@ struct Row {
       _exit(0);
     }
     int status = 0;
-    wait(&status);
+    waitpid(pid, &status, 0);
     if (status != 0) {
       *shared = {};
       std::snprintf(shared->failure, sizeof shared->failure,
