@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <cssupport/buildinfo/build_info.h>
 #include <cssupport/errors/error_codes.h>
@@ -88,6 +89,13 @@ int main() {
               cs->toString() ==
                   "Error Code: 1037\nMessage: schema missing: host.json\n",
           "ConfigStoreException thrown here, caught as HostCtlException");
+  }
+
+  std::vector<KoraConfigStore::ErrorInfo> errors{{"host-01", "no uplink0"}};
+  try {
+    throw KoraConfigStore::ValidationException(1083, "pool-a", errors);
+  } catch (const KoraConfigStore::ValidationException& e) {
+    Check(e.GetErrors().size() == 1, "ValidationException caught by type");
   }
 
   CatchExceptionRaisedInsideTheLibrary();
