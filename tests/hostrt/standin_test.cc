@@ -48,6 +48,8 @@ TEST_F(StandinLog, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
   EXPECT_FALSE(Log_InitWithFileInt("ConfigStore", missing, nullptr, 0));
   EXPECT_EQ(Log_NewFileOutput("ConfigStore", "file", missing, nullptr),
             nullptr);
+  Dict_SetString(missing, Path("later.log").c_str(), "log.fileName");
+  LogOutput* later = Log_NewFileOutput("ConfigStore", "file", missing, nullptr);
   Dictionary_Free(missing);
   std::ofstream(Path("main.log")) << "old\n";
   Open("main.log");  // "log.append" false: truncated
@@ -69,7 +71,7 @@ TEST_F(StandinLog, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
   Open("all.log", 99);  // no minimum level: all
   EXPECT_FALSE(Log_AddOutput(filtered));
   for (const int level : {0, 2, 3, 5, 7}) Log(level, "level %d\n", level);
-  Log_ReplaceOutput(filtered, nullptr, nullptr);
+  Log_ReplaceOutput(filtered, later, nullptr);  // installs `later`
   Log(2, "replaced\n");
   Log_Exit();
   Log(2, "exited\n");
@@ -77,6 +79,7 @@ TEST_F(StandinLog, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
   const std::string all = "level 0\nlevel 2\nlevel 3\nlevel 5\nlevel 7\n";
   EXPECT_EQ(Read("filtered.log"), "level 0\nlevel 2\nlevel 3\n");
   EXPECT_EQ(Read("all.log"), all + "replaced\n");
+  EXPECT_EQ(Read("later.log"), "replaced\n");
   EXPECT_EQ(Read("main.log"), main + all + "replaced\n");
 }
 
