@@ -37,6 +37,20 @@ case "$case" in
     done
     expect 2 "*" message
     expect 2 "*"
+    expect 0 "" --help
+    [ "$(printf '%s\n' "$out" | awk '/^Subcommands:/ { on = 1; next } on { printf "%s ", $1 }')" = \
+      "messages message build-info record events fill-ids upgrade-ctx demo " ] || fail "--help: $out"
+    ;;
+  events)
+    # A reader waits while a writer holds the exclusive lock on the directory.
+    dir=$(mktemp -d) && trap 'rm -rf "$dir"' EXIT
+    printf '{"jots":[]}' >"$dir/f"
+    flock -x "$dir" sh -c 'touch "$0/held"; sleep 1' "$dir" &
+    while [ ! -e "$dir/held" ]; do sleep 0.05; done
+    started=$(date +%s%N)
+    expect 0 "" events --file "$dir/f"
+    [ $(($(date +%s%N) - started)) -gt 500000000 ] || fail "events read while the lock was held"
+    wait
     ;;
   record) private record-inside ;;
   record-inside)
