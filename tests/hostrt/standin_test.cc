@@ -10,11 +10,8 @@
 
 #include "tests/hostrt/standin_test_util.h"
 
-// Interposed: the stand-in's system log calls, "openlog IDENT OPTION
-// FACILITY", "PRIORITY:TEXT", "closelog".
-namespace {
-std::vector<std::string> systemLog;
-}  // namespace
+// Interposed: "openlog IDENT OPTION FACILITY", "PRIORITY:TEXT", "closelog".
+static std::vector<std::string> systemLog;
 extern "C" void openlog(const char* ident, int option, int facility) {
   systemLog.push_back("openlog " + std::string(ident) + " " +
                       std::to_string(option) + " " + std::to_string(facility));
@@ -32,41 +29,35 @@ extern "C" void syslog(int priority, const char* format, ...) {
 namespace hostrt_test {
 namespace {
 
-using StandinLog = StandinLogTest;
-
-// The main file gets each line expanded whole and newline-terminated (lengths
-// around the 1 KiB stack buffer); every output that ends is closed: the
-// descriptors come back to their count.
-TEST_F(StandinLog, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
+// Lines whole and newline-terminated around the 1 KiB buffer; outputs closed.
+TEST_F(StandinLogTest, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
+  using std::filesystem::directory_iterator;
   const auto open = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                         {});
+    return std::distance(directory_iterator("/proc/self/fd"), {});
   };
   const auto descriptors = open();
   Dictionary* missing = Dictionary_Create();
-  Dict_SetString(missing, Path("no/such.log").c_str(), "log.fileName");
+  Dict_SetString(missing, (dir_ + "/no/such.log").c_str(), "log.fileName");
   EXPECT_FALSE(Log_InitWithFileInt("ConfigStore", missing, nullptr, 0));
   EXPECT_EQ(Log_NewFileOutput("ConfigStore", "file", missing, nullptr),
             nullptr);
-  Dict_SetString(missing, Path("later.log").c_str(), "log.fileName");
+  Dict_SetString(missing, (dir_ + "/later.log").c_str(), "log.fileName");
   LogOutput* later = Log_NewFileOutput("ConfigStore", "file", missing, nullptr);
   Dictionary_Free(missing);
-  std::ofstream(Path("main.log")) << "old\n";
+  std::ofstream(dir_ + "/main.log") << "old\n";
   Open("main.log");  // "log.append" false: truncated
   Log(2, "first\n");
-  Open("main.log", -1, std::nullopt);  // replaces the first; appends
+  Open("main.log", -1, -1);  // replaces the first; appends
   Log(5, "loaded %d items from %s\n", 3, "db");
   Log(2, "no newline %c", 'x');
   Log(7, "%s", "");
   std::string main = "first\nloaded 3 items from db\nno newline x\n\n";
-  for (const size_t length : {1021, 1022, 1023, 1024, 5000}) {
-    for (const bool newline : {false, true}) {
-      std::string text(length, static_cast<char>('a' + length % 26));
-      if (newline) text.back() = '\n';
+  for (const size_t length : {1021, 1022, 1023, 1024, 5000})
+    for (const char end : {'y', '\n'}) {
+      const std::string text = std::string(length - 1, 'a') + end;
       Log(5, "%s", text.c_str());
-      main += newline ? text : text + '\n';
+      main += end == '\n' ? text : text + '\n';
     }
-  }
   LogOutput* filtered = Open("filtered.log", 3);
   Open("all.log", 99);  // no minimum level: all
   EXPECT_FALSE(Log_AddOutput(filtered));
@@ -83,9 +74,8 @@ TEST_F(StandinLog, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
   EXPECT_EQ(Read("main.log"), main + all + "replaced\n");
 }
 
-// The system log gets every level at its priority without the newline; stderr
-// echoes its range until exit.
-TEST_F(StandinLog, SystemLogGetsEveryLevelAndStderrItsRangeUntilExit) {
+// Syslog: every level at its priority, no newline; stderr: its range.
+TEST_F(StandinLogTest, SystemLogGetsEveryLevelAndStderrItsRangeUntilExit) {
   systemLog.clear();
   Dictionary* dict = Dictionary_Create();
   EXPECT_TRUE(Log_InitWithSyslogInt("ConfigStore", dict, nullptr));
@@ -116,8 +106,7 @@ TEST(StandinProductState, GettersReturnTheLastSetTextsAndStayValid) {
 
 constexpr int kSlots = 15;
 
-// Two captures from one activation: the first keeps this frame, the second
-// skips it and is bounded to two frames.
+// Two captures: the first keeps this frame, the second skips it (two slots).
 __attribute__((noinline)) void CaptureBothWays(void** keep, int* keepCount,
                                                void** skip, int* skipCount) {
   EXPECT_TRUE(CoreDump_CaptureFastBacktrace(0, kSlots, keep, keepCount));
@@ -132,7 +121,6 @@ TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
   CaptureBothWays(keep, &keepCount, skip, &skipCount);
   ASSERT_GE(keepCount, 3);
   ASSERT_EQ(skipCount, 2);
-  // keep: [CaptureBothWays, this test, ...]; skip: [this test, ...].
   EXPECT_EQ(std::vector<void*>(skip, skip + 3),
             (std::vector<void*>{keep[1], keep[2], &skip}));
   char text[1024];
@@ -146,20 +134,21 @@ TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
   EXPECT_EQ(std::string(text).rfind(first, 0), 0u) << text;
 }
 
-// Every size keeps whole entries only, NUL-terminated within the buffer.
+// Whole entries only, NUL-terminated within the buffer.
 TEST(StandinBacktrace, TruncatesToWholeEntriesWithinTheBuffer) {
   void* frames[] = {reinterpret_cast<void*>(0x10),
                     reinterpret_cast<void*>(0x2f)};
   for (size_t size = 1; size <= 20; ++size) {
-    const char* expected = size < 10   ? ""
-                           : size < 20 ? "#0 ?+0x10"
-                                       : "#0 ?+0x10 #1 ?+0x2f";
+    const std::string expected = std::string("#0 ?+0x10 #1 ?+0x2f")
+                                     .substr(0, size < 10   ? 0
+                                                : size < 20 ? 9
+                                                            : 19);
     SCOPED_TRACE(size);
     char buffer[32];
     std::memset(buffer, '\x7f', sizeof buffer);
     CoreDump_Base64BacktraceFormat(2, frames, buffer, size, "cs");
     ASSERT_NE(std::memchr(buffer, '\0', size), nullptr);
-    EXPECT_STREQ(buffer, expected);
+    EXPECT_EQ(buffer, expected);
     EXPECT_EQ(buffer[size], '\x7f');
   }
 }
@@ -170,9 +159,8 @@ TEST(StandinUuid, RandomVersion4TextsInCanonicalLowerCaseFormDiffer) {
   const std::unique_ptr<char, void (*)(void*)> a(UUID_CreateRandom(), free),
       b(UUID_CreateRandom(), free);
   ASSERT_TRUE(a && b);
-  EXPECT_TRUE(std::regex_match(a.get(), form) &&
-              std::regex_match(b.get(), form))
-      << a.get() << " " << b.get();
+  for (const char* id : {a.get(), b.get()})
+    EXPECT_TRUE(std::regex_match(id, form)) << id;
   EXPECT_STRNE(a.get(), b.get());
 }
 
