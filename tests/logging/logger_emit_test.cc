@@ -1,5 +1,4 @@
-// Emission: the exact format each call hands the host, through the recording
-// double.
+// Emission: the exact format each call hands the host.
 #include <dlfcn.h>
 #include <pthread.h>
 
@@ -15,8 +14,7 @@
 #include "cssupport/logging/cs_logger.h"
 #include "hostrt/recording/recording_host.h"
 
-// Interposes pthread_self for the whole executable: while a test sets
-// fakeThreadId, every caller sees that value.
+// Interposed: while fakeThreadId is set, pthread_self returns it.
 namespace {
 std::atomic<unsigned long> fakeThreadId{0};
 }  // namespace

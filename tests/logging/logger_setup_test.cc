@@ -1,5 +1,4 @@
-// Set-up and shutdown: the exact host call sequences, through the recording
-// double, each call written "Name(arg,...);".
+// Set-up and shutdown: exact host call sequences, each "Name(arg,...);".
 #include <functional>
 #include <regex>
 #include <string>
@@ -27,8 +26,7 @@ std::string Recorded() {
 const std::string kBuild = std::to_string(gBuildNumberNumeric);
 const std::string kTail = "Dictionary_Free(dict#1);Log_SetStderrLevel(0,-1);";
 
-// Preferences, product identity and a new dictionary (dict#1) for the system
-// log (`path` empty) or a file.
+// Preferences, identity, dict#1 for the system log (`path` empty) or a file.
 std::string Config(const std::string& path) {
   const std::string file =
       "HostType_OSIsHvk();Dict_SetString(dict#1,ConfigStore,log.suffix);"
@@ -43,8 +41,7 @@ std::string Config(const std::string& path) {
                        : file);
 }
 
-// The product identity read back and handed on: name, version, build-number
-// text, compilation option.
+// The product identity read back and handed on.
 std::string Init(const std::string& path, const std::string& init) {
   return Config(path) +
          "Log_CfgInterface();ProductState_GetCompilationOption();"
