@@ -1,11 +1,9 @@
-// DumpJotAt on the event record file, each case in a temporary directory: the
-// outcome table, the file kinds and failures, and the JSON parsing corpus.
+// DumpJotAt on the event record file: outcomes, file kinds, failures, corpus.
 
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,13 +26,10 @@ int failErrno = 0;
 extern "C" int open(const char* path, int flags, ...) {
   va_list args;
   va_start(args, flags);
-  const mode_t mode =
-      (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+  const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(args, mode_t) : 0;
   va_end(args);
-  if (failErrno != 0 && (flags & O_ACCMODE) == O_RDONLY && failPath == path) {
-    errno = failErrno;
-    return -1;
-  }
+  if (failErrno != 0 && (flags & O_ACCMODE) == O_RDONLY && failPath == path)
+    return errno = failErrno, -1;
   return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
 
@@ -51,18 +46,7 @@ const std::string kOpenFailed =
 std::string Jots(const std::string& r) { return "{\"jots\":[" + r + "]}"; }
 std::string Nested(int n) { return std::string(n, '[') + std::string(n, ']'); }
 
-// Every kind of scalar the writer has a call for, 50,000 objects deep.
-std::string DeepObjects() {
-  std::string open, close(50000, '}');
-  for (int i = 0; i < 50000; ++i) open += "{\"a\":";
-  return open +
-         R"([-1,4294967295,-5000000000,18446744073709551615,0.5,"s\n",true,null])" +
-         close;
-}
-
-// kWritten: nothing logged, the file holds `after`; otherwise the file is
-// unchanged and: the parse failure logged, std::out_of_range thrown, or 1082
-// thrown for "IsObject()" / "IsArray()".
+// kWritten leaves `after`, the rest the file unchanged; kNot*: 1082 thrown.
 enum Outcome { kWritten, kParseFailure, kOutOfRange, kNotObject, kNotArray };
 
 struct Case {
@@ -83,11 +67,11 @@ Outcome RecordOver(const std::string& path, const Case& c) {
   } catch (const KoraConfigStore::ConfigStoreException& e) {
     // The JSON assertion hook's text: JSON error:"<header>":<line>: <condition>
     const std::string what = e.what(), cond = what.substr(what.rfind(": ") + 2);
-    EXPECT_EQ(e.GetErrorCode(), 1082);
-    EXPECT_EQ(what.rfind("JSON error:\"", 0), 0u) << what;
-    outcome = cond == "IsArray()"    ? kNotArray
-              : cond == "IsObject()" ? kNotObject
-                                     : kWritten;
+    EXPECT_TRUE(e.GetErrorCode() == 1082 &&
+                what.rfind("JSON error:\"", 0) == 0 &&
+                (cond == "IsArray()" || cond == "IsObject()"))
+        << what;
+    outcome = cond == "IsArray()" ? kNotArray : kNotObject;
   } catch (const std::out_of_range&) {
     outcome = kOutOfRange;
   }
@@ -95,9 +79,8 @@ Outcome RecordOver(const std::string& path, const Case& c) {
   if (outcome == kWritten &&
       syslog == Lines{"3:Failed parsing Config Store JOT json file."})
     return kParseFailure;
-  // Apart from the exception's own log lines, nothing is logged.
   EXPECT_TRUE(outcome >= kNotObject || hostrt_recording::Calls().empty());
-  EXPECT_EQ(syslog, Lines{});
+  EXPECT_EQ(syslog, Lines{});  // nor anything but the exception's own lines
   return outcome;
 }
 
@@ -107,11 +90,13 @@ void Check(const std::string& path, const Case& c) {
 }
 
 void* CheckEveryCase(void*) {
-  const std::string deep = DeepObjects();
+  std::string deep;  // every scalar the writer has a call for, 50,000 deep
+  for (int i = 0; i < 50000; ++i) deep += "{\"a\":";
+  deep +=
+      R"([-1,4294967295,-5000000000,18446744073709551615,0.5,"s\n",true,null])" +
+      std::string(50000, '}');
   const Case cases[] = {
-      {"Absent", std::nullopt, kWritten,
-       R"({"jots":[{"jotId":"jot.user.cs.db.operation.error",)"
-       R"("jotMsg":"ConfigStore database operation failed.","jotArgs":[]}]})"},
+      {"Absent", std::nullopt, kWritten, Jots(RecordJson(kDb))},
       {"Null", " \r\n\tnull \r\n", kWritten, Jots(RecordJson(kDb))},
       // Other members and records keep their order; the file comes back
       // compact.
@@ -157,9 +142,7 @@ TEST(EventFile, EachCaseEndsWithItsTableOutcome) {
   pthread_attr_destroy(&attr);
 }
 
-// The template is stored unexpanded whatever the number of arguments; a
-// count of zero or less reads none; each of the nine events records its
-// template, and the catalogue has no other.
+// Templates stay unexpanded, a count <= 0 reads none, every event is known.
 TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   TempDir dir;
   const std::string path = dir.File("loadStoreErrors.json");
@@ -183,8 +166,7 @@ TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   EXPECT_EQ(ReadBytes(path), Jots(records));
 }
 
-// A missing directory is reported, not created; a new file gets 0666 less the
-// umask; a file directly under / is guarded by a lock on "/".
+// A missing directory is reported, not created; a new file is 0666 & ~umask.
 TEST(EventFile, MissingDirectoryIsReportedAndANewFileFollowsTheUmask) {
   TempDir dir;
   hostrt_recording::Reset();
@@ -192,25 +174,23 @@ TEST(EventFile, MissingDirectoryIsReportedAndANewFileFollowsTheUmask) {
   EXPECT_EQ(SyslogLines(), Lines{kOpenFailed});
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
   for (const mode_t mask : {022, 0}) {
+    const std::string file = dir.File(std::to_string(mask));
     const mode_t old = umask(mask);
-    DumpAt(dir.File(std::to_string(mask)), kDb, 0);
+    DumpAt(file, kDb, 0);
     umask(old);
-    struct stat st {};
-    ASSERT_EQ(stat(dir.File(std::to_string(mask)).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              std::filesystem::perms(0666 & ~mask));
   }
-  EXPECT_EQ(KoraConfigStore::internal::DirectoryOf("/x"), "/");
+  EXPECT_EQ(KoraConfigStore::internal::DirectoryOf("/x"), "/");  // lock on "/"
 }
 
-// Only a regular file of one link is the event file; a read that fails other
-// than as absent or refused leaves it alone. The "Lock" row fails the lock's
-// open of the directory, the "Read" rows the read's open of the file.
+// Only a regular file of one link is used; failed reads (not EACCES) spare it.
 TEST(EventFile, OnlyARegularFileOfOneLinkIsReadOrWritten) {
   const std::string old = Jots(RecordJson(kSchema));
-  const Lines failed{kOpenFailed}, unlocked{
-                                       "3:Load Store workflow error file lock "
-                                       "cannot be taken (Too many open "
-                                       "files); writing without it."};
+  const Lines failed{kOpenFailed};
+  const Lines unlocked{
+      "3:Load Store workflow error file lock cannot be taken "
+      "(Too many open files); writing without it."};
   enum Kind { kFile, kFifo, kDirectory, kSymlink, kHardLink };
   const struct {
     const char* name;
@@ -264,9 +244,7 @@ int InChild(const std::function<bool()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A foreign holder of the directory lock delays a call by the lock wait
-// only, and a fork() meanwhile not at all; the call then writes without the
-// lock and says so once, and the child finds the file free.
+// A foreign lock delays a call by the bound only, and a child not at all.
 TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
   TempDir dir, childDir;
   const std::string path = dir.File("loadStoreErrors.json");
@@ -295,9 +273,7 @@ TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
                                  "taken within 0.3 s; writing without it."});
 }
 
-// On a full file system (a 16 KiB tmpfs over the directory, in a private
-// mount namespace) the rewrite comes up short: the previous content is
-// written back and the failure logged.
+// A rewrite cut short (full 16 KiB tmpfs) writes the previous content back.
 TEST(EventFile, ShortWriteRestoresThePreviousContent) {
   TempDir dir;
   const std::string path = dir.File("loadStoreErrors.json");
@@ -341,8 +317,7 @@ Outcome ExpectedFor(Case& c) {
   return kWritten;
 }
 
-// n_ files must not parse, y_ files take the path their root dictates, and
-// i_ files may end either way but never otherwise.
+// n_ files must not parse, y_ files end as their root dictates, i_ either way.
 TEST(EventFile, EveryCorpusFileTakesItsPath) {
   const std::filesystem::path corpus = std::filesystem::path(
       CSSUPPORT_SOURCE_DIR "/../shared/corpora/json-parsing");
