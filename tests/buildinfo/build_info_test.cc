@@ -1,5 +1,4 @@
-// The exported build data: the texts agree with each other and the build, and
-// each array in the shipped library is exactly its text plus the terminator.
+// Build data: texts agree with the build; shipped arrays are exact.
 #include "cssupport/buildinfo/build_info.h"
 
 #include <gtest/gtest.h>

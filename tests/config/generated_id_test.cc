@@ -20,9 +20,7 @@ using cssupport_test::ToJson;
 using rapidjson::Value;
 namespace rec = hostrt_recording;
 
-// Walks `expected` without its "$N" ("cs_generated_id":"uuid-N") with each
-// overload: the result must be `expected`, with one UUID_CreateRandom per
-// identifier and no other host call.
+// Both overloads turn `expected` less its "$N" into `expected`, N host calls.
 void ExpectWalk(const std::string& schema_text, const std::string& expected) {
   SCOPED_TRACE(schema_text + " => " + expected);
   static const std::regex kMark(R"(\$(\d+))"), kMarkOut(R"(,?\$\d+)");
@@ -140,9 +138,7 @@ TEST(GeneratedIdTest, Walks) {
   EXPECT_GT(gen.kept, 500);
 }
 
-// Objects alternating with arrays 100,001 levels deep, each array holding the
-// next object and a marked leaf; walked on a 256 KiB stack. Pre-order numbers
-// the chain top-down, then the leaves bottom-up.
+// 100,001 levels on a 256 KiB stack: the chain top-down, then leaves up.
 TEST(GeneratedIdTest, DeepNestingOnASmallStack) {
   constexpr int kObjects = 50001;
   std::string schema_text, config_text;

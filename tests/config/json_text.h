@@ -18,8 +18,7 @@ inline void ParseInto(const std::string& text, rapidjson::Document& document) {
       << document.GetErrorOffset() << " in " << text;
 }
 
-// The compact form, members in stored order and duplicates kept, so that equal
-// texts mean equal trees (unlike rapidjson::Value's operator==).
+// Compact, members in stored order, duplicates kept: equal text, equal tree.
 inline std::string ToJson(const rapidjson::Value& value) {
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);

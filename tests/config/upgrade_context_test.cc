@@ -11,8 +11,7 @@ namespace {
 
 using namespace KoraConfigStore;
 
-// 0 until the first set (first in the file); then 2 when the directory part of
-// the last path given contains "postLoadStore".
+// 0 until set; then 2 when the last path's directory has "postLoadStore".
 TEST(UpgradeContextTest, DirectoryPartOfTheLastPathDecides) {
   EXPECT_EQ(upgradeRunner.load(), 0);
   EXPECT_EQ(GetUpgradeCtx(), 0);

@@ -1,5 +1,4 @@
-// The whole catalogue against tests/data/error_messages.txt, which is also
-// what `cstool messages` prints: a header, then "%-6d %s" per code.
+// The catalogue against tests/data/error_messages.txt (`cstool messages`).
 #include "cssupport/errors/error_codes.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Printed forms, construction logging, null messages, RapidJSON's assertions.
+// Printed forms, construction logging and null messages of the exceptions.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -6,9 +6,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
-#include <typeinfo>
 #include "cssupport/errors/exceptions.h"
-#include "cssupport/errors/json.h"
 #include "hostrt/recording/recording_host.h"
 
 namespace {
@@ -34,8 +32,7 @@ std::vector<rec::Call> ConstructionCalls(const std::string& line) {
   };
 }
 
-// Via a base reference a ValidationException prints the base text; the list is
-// copied; a null message is refused (not by std::string) before any logging.
+// Base-reference printing, list copies, null messages refused before logging.
 TEST(Exceptions, PrintCodeMessageAndDetailsAndLogConstruction) {
   const struct {
     int code;
@@ -77,21 +74,6 @@ TEST(Exceptions, PrintCodeMessageAndDetailsAndLogConstruction) {
     EXPECT_EQ(e->GetErrorCode(), c.code);
   }
   EXPECT_THROW(HostCtlException(nullptr), std::logic_error);
-}
-
-// Exactly a ConfigStoreException, its construction logged like any other.
-TEST(Exceptions, JsonAssertionRaises1082) {
-  rec::Reset();
-  try {
-    rapidjson::Value(rapidjson::kArrayType).FindMember("jots");
-    FAIL() << "no exception";
-  } catch (const ConfigStoreException& caught) {
-    ASSERT_EQ(typeid(caught), typeid(ConfigStoreException));
-    EXPECT_EQ(caught.GetErrorCode(), 1082);
-    const std::string what = caught.what();
-    EXPECT_EQ(what.rfind("JSON error:\"", 0), 0u) << what;
-    EXPECT_EQ(rec::Calls(), ConstructionCalls("[1082] " + what));
-  }
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 #include <syslog.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <regex>
 #include <vector>
 
 #include "tests/hostrt/standin_test_util.h"
@@ -93,17 +89,6 @@ TEST_F(StandinLogTest, SystemLogGetsEveryLevelAndStderrItsRangeUntilExit) {
                            "6:level 6", "7:level 7", "closelog"}));
 }
 
-TEST(StandinProductState, GettersReturnTheLastSetTextsAndStayValid) {
-  ProductState_Set(2, "ConfigStore", "1.0", 4711, 0, "p", "7.0", "");
-  const char* firstName = ProductState_GetName();
-  ProductState_Set(2, nullptr, "2.1", -3, 0, "x", "y", "opt-a");
-  EXPECT_EQ(std::string(ProductState_GetName()) + "|" +
-                ProductState_GetVersion() + "|" +
-                ProductState_GetBuildNumberString() + "|" +
-                ProductState_GetCompilationOption() + "|" + firstName,
-            "|2.1|-3|opt-a|ConfigStore");  // earlier texts stay readable
-}
-
 constexpr int kSlots = 15;
 
 // Two captures: the first keeps this frame, the second skips it (two slots).
@@ -132,36 +117,6 @@ TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
       first, sizeof first, "#0 hostrt_standin_test+0x%tx #1 ",
       static_cast<char*>(keep[0]) - static_cast<char*>(module.dli_fbase));
   EXPECT_EQ(std::string(text).rfind(first, 0), 0u) << text;
-}
-
-// Whole entries only, NUL-terminated within the buffer.
-TEST(StandinBacktrace, TruncatesToWholeEntriesWithinTheBuffer) {
-  void* frames[] = {reinterpret_cast<void*>(0x10),
-                    reinterpret_cast<void*>(0x2f)};
-  for (size_t size = 1; size <= 20; ++size) {
-    const std::string expected = std::string("#0 ?+0x10 #1 ?+0x2f")
-                                     .substr(0, size < 10   ? 0
-                                                : size < 20 ? 9
-                                                            : 19);
-    SCOPED_TRACE(size);
-    char buffer[32];
-    std::memset(buffer, '\x7f', sizeof buffer);
-    CoreDump_Base64BacktraceFormat(2, frames, buffer, size, "cs");
-    ASSERT_NE(std::memchr(buffer, '\0', size), nullptr);
-    EXPECT_EQ(buffer, expected);
-    EXPECT_EQ(buffer[size], '\x7f');
-  }
-}
-
-TEST(StandinUuid, RandomVersion4TextsInCanonicalLowerCaseFormDiffer) {
-  const std::regex form(
-      "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
-  const std::unique_ptr<char, void (*)(void*)> a(UUID_CreateRandom(), free),
-      b(UUID_CreateRandom(), free);
-  ASSERT_TRUE(a && b);
-  for (const char* id : {a.get(), b.get()})
-    EXPECT_TRUE(std::regex_match(id, form)) << id;
-  EXPECT_STRNE(a.get(), b.get());
 }
 
 }  // namespace

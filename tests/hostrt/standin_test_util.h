@@ -17,8 +17,7 @@ HOSTRT_PRINTF(2, 3) inline void Log(int level, const char* format, ...) {
   va_end(args);
 }
 
-// Fresh directory per test, logging ended after. Open(name) starts the main
-// log; Open(name, level) adds an output (99: no minimum). append -1: unset.
+// Fresh directory, logging ended after; level 99: no minimum; append -1: unset.
 struct StandinLogTest : ::testing::Test {
   void SetUp() override { ASSERT_NE(mkdtemp(&dir_[0]), nullptr); }
   void TearDown() override { Log_Exit(), std::filesystem::remove_all(dir_); }

@@ -96,18 +96,7 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
   }
 }
 
-TEST_F(LoggerEmit, LinesBeyondTheInlineBufferAreComposedWhole) {
-  CurrentContext["big"] = std::string(3000, '%');
-  const std::string database(5000, 'd');
-  const Call line = LineOf([&] { DBLog(database, CS_LOG_INFO, "%s", "end"); });
-  EXPECT_EQ(line.args.at(2), Prefix("info", " big=" + std::string(3000, '%')) +
-                                 database + "end\n");
-}
-
-// Random contexts and tags full of '%' and NUL (keys sorted, upper case
-// first), lines beyond the inline buffer, thread identifiers of every width
-// (read on every line) and priorities outside the five (std::out_of_range,
-// nothing logged), against a plain composition.
+// Random %/NUL-laden contexts, long lines, thread ids, bad priorities.
 TEST_F(LoggerEmit, MatchesAPlainComposition) {
   std::mt19937 random(13);
   const auto text = [&](std::size_t longest, const char* alphabet) {

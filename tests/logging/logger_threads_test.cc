@@ -1,5 +1,4 @@
-// Lines of concurrent threads each carry their own thread's id and context
-// (each thread starts with an empty one).
+// Concurrent threads' lines carry their own id and (fresh) context.
 #include <pthread.h>
 
 #include <cstdio>

@@ -1,8 +1,4 @@
-// Every exported operation with its Nth allocation failing, N = 1, 2, ... until
-// it makes fewer, each N in a child (a crash or hang counts): it raises
-// std::bad_alloc or completes, a failure leaves the event file byte for byte,
-// the call without inject then succeeds (no lock left held), and nothing
-// leaks (no more blocks live than uninjected; none found by LeakSanitizer).
+// Nth allocation failing per operation: bad_alloc or done, no leak or change.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -26,8 +22,7 @@
 #define RUNNING_ON_VALGRIND 0
 #endif
 
-// Underneath: the sanitizer's allocator (its malloc is what this file
-// replaces; the replacements run before it is set up), else the C library's.
+// Underneath: the sanitizer's allocator if any, else the C library's.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define REAL(f) __interceptor_##f
 #else
@@ -43,8 +38,7 @@ void REAL(free)(void*);
 int __lsan_do_recoverable_leak_check() __attribute__((weak));
 void __lsan_disable() __attribute__((weak));
 void __lsan_enable() __attribute__((weak));
-// LeakSanitizer can't tell the loader's blocks (malloc's caller is here): what
-// back-traces load is loaded unchecked, the rest suppressed (~0.1 s a check).
+// Loader blocks (malloc's caller is here) are suppressed for LeakSanitizer.
 const char* __lsan_default_suppressions() { return "leak:*ld-linux*\n"; }
 const char* __lsan_default_options() { return "print_suppressions=0"; }
 }

@@ -28,12 +28,12 @@ std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// `text` must be host_config.json plus ten distinct trailing UUIDs; compacted.
+// `text` is host_config.json plus ten distinct trailing v4 UUIDs; compacted.
 std::string ExpectFilled(const std::string& text) {
   rapidjson::Document input, output;
   ParseInto(ReadFile(kConfig), input), ParseInto(text, output);
   static const std::regex kNewId(
-      R"re(,?"cs_generated_id":"([0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12})"(?=\}))re");
+      R"re(,?"cs_generated_id":"([0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12})"(?=\}))re");
   const std::string json = ToJson(output);
   const std::sregex_token_iterator id(json.begin(), json.end(), kNewId, 1), end;
   EXPECT_EQ(std::set<std::string>(id, end).size(), 10u) << json;
