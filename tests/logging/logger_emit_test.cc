@@ -80,6 +80,14 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
        },
        "5", Prefix("info") + "%s\n",
        Prefix("info") + std::string(255 - Prefix("info").size(), 'x') + "\n"},
+      // A format that fills the inline buffer to its last byte.
+      {[] {
+         Log(CS_LOG_INFO,
+             std::string(1023 - Prefix("info").size(), 'y').c_str());
+       },
+       "5",
+       Prefix("info") + std::string(1023 - Prefix("info").size(), 'y') + "\n",
+       ""},
       // The code as a tag (kind 2 of MatchesAPlainComposition: a known one).
       {[] {
          LogErrCode(CS_LOG_WARN, static_cast<KoraConfigStore::CSErrorCodes>(
