@@ -73,13 +73,6 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
       // A NUL byte would end the format there: it is left out.
       {[] { DBLog(std::string("con\0fig", 7), CS_LOG_DEBUG, "step"); }, "6",
        Prefix("debug") + "configstep\n", ""},
-      // An expanded line of exactly 256 characters, the double's first buffer.
-      {[] {
-         Log(CS_LOG_INFO, "%s",
-             std::string(255 - Prefix("info").size(), 'x').c_str());
-       },
-       "5", Prefix("info") + "%s\n",
-       Prefix("info") + std::string(255 - Prefix("info").size(), 'x') + "\n"},
       // A format that fills the inline buffer to its last byte.
       {[] {
          Log(CS_LOG_INFO,
