@@ -1,7 +1,14 @@
 #include <dlfcn.h>
+#include <sys/wait.h>
 #include <syslog.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <set>
+#include <sstream>
+#include <thread>
 #include <vector>
 
 #include "tests/hostrt/standin_test_util.h"
@@ -87,6 +94,46 @@ TEST_F(StandinLogTest, SystemLogGetsEveryLevelAndStderrItsRangeUntilExit) {
                            "openlog ConfigStore 1 8", "2:level 0", "3:level 1",
                            "3:level 2", "4:level 3", "5:level 4", "5:level 5",
                            "6:level 6", "7:level 7", "closelog"}));
+}
+
+// Writers of two processes, started together by a pipe's end, share the main
+// file while an output is briefly installed and replaced: only whole lines
+// (one write(2) each; service state read under the lock, which the
+// ThreadSanitizer stage checks). Run alone: interleaving needs real overlap.
+TEST_F(StandinLogTest, WritersOfTwoProcessesAndThreadsWriteWholeLines) {
+  const auto line = [](int p, int t, int i) {
+    return std::to_string(p * 10 + t) + "/" + std::to_string(i) + " " +
+           std::string(i % 2 ? 1500 : 40, static_cast<char>('a' + t));
+  };
+  std::multiset<std::string> expected, lines;
+  for (int p = 0; p < 2; ++p)
+    for (int t = 0; t < 3; ++t)
+      for (int i = 0; i < 1000; ++i) expected.insert(line(p, t, i));
+  Open("main.log");
+  int start[2];
+  ASSERT_EQ(pipe(start), 0);
+  const pid_t child = fork();
+  std::atomic<bool> done{false};
+  std::thread churn([&] {
+    for (; !done; std::this_thread::sleep_for(std::chrono::microseconds(100)))
+      Log_ReplaceOutput(Open("extra.log", 0), nullptr, nullptr);
+  });
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 3; ++t)
+    writers.emplace_back([&, t] {
+      char go;  // read returns once every write end is closed
+      for (int i = read(start[0], &go, 1) == 0 ? 0 : 1000; i < 1000; ++i)
+        Log(5, "%s\n", line(child == 0, t, i).c_str());
+    });
+  close(start[1]);
+  for (auto& writer : writers) writer.join();
+  done = true;
+  churn.join();
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  std::istringstream in(Read("main.log"));
+  for (std::string text; std::getline(in, text);) lines.insert(text);
+  EXPECT_TRUE(lines == expected);
 }
 
 constexpr int kSlots = 15;
