@@ -81,6 +81,17 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
        "5",
        Prefix("info") + std::string(1023 - Prefix("info").size(), 'y') + "\n",
        ""},
+      // Far beyond the inline buffer: '%' signs in the context, a long name.
+      {[] {
+         CurrentContext["big"] = std::string(3000, '%');
+         DBLog(std::string(5000, 'd'), CS_LOG_INFO, "%s", "end");
+         CurrentContext.clear();
+       },
+       "5",
+       Prefix("info", " big=" + std::string(6000, '%')) +
+           std::string(5000, 'd') + "%s\n",
+       Prefix("info", " big=" + std::string(3000, '%')) +
+           std::string(5000, 'd') + "end\n"},
       // The code as a tag (kind 2 of MatchesAPlainComposition: a known one).
       {[] {
          LogErrCode(CS_LOG_WARN, static_cast<KoraConfigStore::CSErrorCodes>(
