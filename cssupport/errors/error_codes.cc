@@ -1,6 +1,11 @@
 #include "cssupport/errors/error_codes.h"
 
-#include <unordered_map>
+#include <charconv>
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+
+#include "cssupport/errors/catalogue.h"
 
 namespace KoraConfigStore {
 namespace {
@@ -99,24 +104,85 @@ constexpr Entry kCatalogue[] = {
 
 constexpr const char kUnknownMessage[] = "unknown message";
 
-using Catalogue = std::unordered_map<std::int32_t, const char*>;
+using internal::CatalogueEntry;
 
-Catalogue BuildCatalogue() {
-  Catalogue catalogue;
-  catalogue.reserve(std::size(kCatalogue));
-  for (const Entry& entry : kCatalogue)
-    catalogue.emplace(entry.code, entry.text);
-  return catalogue;
+// An open-addressing hash map from code to entry, its slots held in the
+// object: a code's home slot is its low bits, a collision takes the next
+// slot, and a lookup probes at most as many slots as the longest chain the
+// build made. With the catalogue's codes (1001 to 1105 in 128 slots) no two
+// share a slot, so every lookup, of a filed code or not, is one probe.
+class Catalogue {
+ public:
+  // Out of line, so that a lookup's path stays short. Allocates nothing.
+  [[gnu::noinline, gnu::cold]] Catalogue() {
+    for (const Entry& entry : kCatalogue) Insert(entry);
+  }
+
+  const CatalogueEntry* Find(std::int32_t code) const {
+    std::size_t slot = Home(code), probes = longestChain_;
+    do {
+      const CatalogueEntry& entry = slots_[slot];
+      if (entry.code == code && entry.text != nullptr) return &entry;
+      slot = (slot + 1) % kSlots;
+    } while (--probes != 0);
+    return nullptr;
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 128;
+  static_assert(std::size(kCatalogue) <= kSlots / 2 + kSlots / 4);
+  static_assert(
+      [] {
+        for (const Entry& entry : kCatalogue)
+          if (entry.code < 0 || entry.code > 999999) return false;
+        return true;
+      }(),
+      "a tag holds at most six digits");
+
+  static std::size_t Home(std::int32_t code) {
+    return static_cast<std::uint32_t>(code) % kSlots;
+  }
+
+  void Insert(const Entry& from) {
+    std::size_t slot = Home(from.code), chain = 1;
+    for (; slots_[slot].text != nullptr; ++chain) slot = (slot + 1) % kSlots;
+    if (chain > longestChain_) longestChain_ = chain;
+    CatalogueEntry& entry = slots_[slot];
+    entry.code = from.code;
+    entry.text = from.text;
+    entry.textSize = static_cast<std::uint16_t>(std::strlen(from.text));
+    entry.tag[0] = '[';
+    char* end = std::to_chars(entry.tag + 1, std::end(entry.tag) - 1,
+                              static_cast<std::int32_t>(from.code))
+                    .ptr;
+    *end++ = ']';
+    entry.tagSize = static_cast<std::uint8_t>(end - entry.tag);
+  }
+
+  CatalogueEntry slots_[kSlots] = {};
+  std::size_t longestChain_ = 0;
+};
+
+[[gnu::always_inline]] inline const CatalogueEntry* Find(CSErrorCodes code) {
+  // A function-local static: built once, on first use, with the language's
+  // synchronised initialisation.
+  static const Catalogue catalogue;
+  return catalogue.Find(code);
 }
 
 }  // namespace
 
+namespace internal {
+
+const CatalogueEntry* FindCatalogueEntry(CSErrorCodes code) noexcept {
+  return Find(code);
+}
+
+}  // namespace internal
+
 const char* ErrorMessageForId(CSErrorCodes code) {
-  // A function-local static: built once, on first use, with the language's
-  // synchronised initialisation; a failed build is retried by the next call.
-  static const Catalogue catalogue = BuildCatalogue();
-  const auto it = catalogue.find(code);
-  return it == catalogue.end() ? kUnknownMessage : it->second;
+  const CatalogueEntry* entry = Find(code);
+  return entry == nullptr ? kUnknownMessage : entry->text;
 }
 
 }  // namespace KoraConfigStore

@@ -100,9 +100,9 @@ enum CSErrorCodes : std::int32_t {
 // The same code always yields the same pointer; texts live as long as the
 // library is loaded.
 //
-// The catalogue is built on the first call (may throw std::bad_alloc then, and
-// the next call tries again); afterwards a call is one hash probe with no
-// allocation and no lock. Thread-safe, including the first call.
+// The catalogue is built on the first call, in storage of its own, so that no
+// call allocates or throws; afterwards a call is one hash probe with no lock.
+// Thread-safe, including the first call.
 CSSUPPORT_EXPORT const char* ErrorMessageForId(CSErrorCodes code);
 
 }  // namespace KoraConfigStore

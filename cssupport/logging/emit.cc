@@ -6,8 +6,10 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
+#include "cssupport/errors/catalogue.h"
 #include "cssupport/errors/error_codes.h"
 #include "cssupport/hostrt/hostrt.h"
 #include "cssupport/logging/cs_logger.h"
@@ -100,7 +102,7 @@ constexpr char kPaddedNames[5][8] = {"error", "warn", "info", "debug",
 // line.
 [[gnu::always_inline]] inline void ComposeLogFormat(
     LineFormat& line, log_priority priority, const std::string* literalTag,
-    std::string_view plainTag, const char* format) {
+    std::string_view plainTag, std::string_view format) {
   ThreadState& thread = OnceAddressed(threadState);
   const auto id = static_cast<std::uintptr_t>(pthread_self());
   if (thread.length == 0 || thread.id != id) UpdateThreadState(thread, id);
@@ -132,8 +134,7 @@ constexpr char kPaddedNames[5][8] = {"error", "warn", "info", "debug",
     *out++ = '=';
     out = PutLiteral(out, value);
   }
-  const std::size_t formatSize = format != nullptr ? std::strlen(format) : 0;
-  room(2 + formatSize + 1 +
+  room(2 + format.size() + 1 +
        (literalTag != nullptr ? 2 * literalTag->size() + kLiteralSlack
                               : plainTag.size()));
   *out++ = ']';
@@ -143,9 +144,14 @@ constexpr char kPaddedNames[5][8] = {"error", "warn", "info", "debug",
   } else {
     out = PutText(out, plainTag.data(), plainTag.size());
   }
-  out = PutText(out, format, formatSize);
+  out = PutText(out, format.data(), format.size());
   *out++ = '\n';
   *out = '\0';
+}
+
+// The caller's format, a null one read as empty.
+std::string_view FormatText(const char* format) {
+  return format != nullptr ? std::string_view(format) : std::string_view();
 }
 
 }  // namespace
@@ -153,7 +159,7 @@ constexpr char kPaddedNames[5][8] = {"error", "warn", "info", "debug",
 void Log(log_priority priority, const char* format, ...) {
   const int level = HostLevel(priority);
   LineFormat line;
-  ComposeLogFormat(line, priority, nullptr, {}, format);
+  ComposeLogFormat(line, priority, nullptr, {}, FormatText(format));
   va_list args;
   va_start(args, format);
   LogV(level, line.c_str(), args);
@@ -164,7 +170,7 @@ void DBLog(const std::string& database, log_priority priority,
            const char* format, ...) {
   const int level = HostLevel(priority);
   LineFormat line;
-  ComposeLogFormat(line, priority, &database, {}, format);
+  ComposeLogFormat(line, priority, &database, {}, FormatText(format));
   va_list args;
   va_start(args, format);
   LogV(level, line.c_str(), args);
@@ -174,14 +180,26 @@ void DBLog(const std::string& database, log_priority priority,
 void LogErrCode(log_priority priority, KoraConfigStore::CSErrorCodes code,
                 ...) {
   const int level = HostLevel(priority);
-  char tag[16] = "[";  // room for "[-2147483648]"
-  char* end = std::to_chars(tag + 1, tag + sizeof tag - 1,
-                            static_cast<std::int32_t>(code))
-                  .ptr;
-  *end++ = ']';
+  // The tag and the text come made with the catalogue; a code it does not
+  // hold gets its tag made here and the unknown text.
+  const KoraConfigStore::internal::CatalogueEntry* entry =
+      KoraConfigStore::internal::FindCatalogueEntry(code);
+  char unknownTag[16];  // room for "[-2147483648]"
+  std::string_view tag, format;
+  if (entry != nullptr) {
+    tag = std::string_view(entry->tag, entry->tagSize);
+    format = std::string_view(entry->text, entry->textSize);
+  } else {
+    unknownTag[0] = '[';
+    char* end = std::to_chars(unknownTag + 1, std::end(unknownTag) - 1,
+                              static_cast<std::int32_t>(code))
+                    .ptr;
+    *end++ = ']';
+    tag = std::string_view(unknownTag, end - unknownTag);
+    format = KoraConfigStore::ErrorMessageForId(code);
+  }
   LineFormat line;
-  ComposeLogFormat(line, priority, nullptr, std::string_view(tag, end - tag),
-                   KoraConfigStore::ErrorMessageForId(code));
+  ComposeLogFormat(line, priority, nullptr, tag, format);
   va_list args;
   // `code` has int as its underlying type, so it is passed as an int and the
   // list starts where the fixed signature says; clang warns regardless.
