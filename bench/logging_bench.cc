@@ -177,6 +177,16 @@ void BM_LogErrCode_TwoContextEntries(benchmark::State& state) {
 }
 BENCHMARK(BM_LogErrCode_TwoContextEntries);
 
+// Log writing the very line LogErrCode writes: what LogErrCode adds to Log.
+void BM_Log_LogErrCodeLine(benchmark::State& state) {
+  MeasureLine(
+      state, 2, TwoContextLine("error", "[1001]Failed to open database main\n"),
+      [] {
+        CSLogger::Log(CS_LOG_ERROR, "[1001]Failed to open database %s", "main");
+      });
+}
+BENCHMARK(BM_Log_LogErrCodeLine);
+
 void CallLogV(int level, const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -221,6 +231,26 @@ void BM_LogV_LogErrCodeLine(benchmark::State& state) {
               [&format] { CallLogV(2, format.c_str(), "main"); });
 }
 BENCHMARK(BM_LogV_LogErrCodeLine);
+
+// The least a facade that composes the format adds: the finished format
+// copied into a stack buffer (strlen and memcpy), then handed to LogV.
+void CopyThenLogV(int level, const char* format, ...) {
+  char copy[kLineBuffer];
+  std::memcpy(copy, format, std::strlen(format) + 1);
+  va_list args;
+  va_start(args, format);
+  LogV(level, copy, args);
+  va_end(args);
+}
+
+void BM_Floor_CopyFormatThenLogV(benchmark::State& state) {
+  const std::string format =
+      TwoContextLine("error", "[1001]Failed to open database %s\n");
+  MeasureLine(state, 2,
+              TwoContextLine("error", "[1001]Failed to open database main\n"),
+              [&format] { CopyThenLogV(2, format.c_str(), "main"); });
+}
+BENCHMARK(BM_Floor_CopyFormatThenLogV);
 
 // The floor: the whole line from its parts in one snprintf into a stack
 // buffer, the least any logger that writes this line does.
