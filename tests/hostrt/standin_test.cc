@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -6,12 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-#include "tests/hostrt/standin_test_util.h"
+#include "cssupport/hostrt/hostrt.h"
 
 // Interposed: "openlog IDENT OPTION FACILITY", "PRIORITY:TEXT", "closelog".
 static std::vector<std::string> systemLog;
@@ -31,6 +34,37 @@ extern "C" void syslog(int priority, const char* format, ...) {
 
 namespace hostrt_test {
 namespace {
+
+HOSTRT_PRINTF(2, 3) void Log(int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  LogV(level, format, args);
+  va_end(args);
+}
+
+// Fresh directory, logging ended after; level 99: no minimum; append -1: unset.
+struct StandinLogTest : ::testing::Test {
+  void SetUp() override { ASSERT_NE(mkdtemp(&dir_[0]), nullptr); }
+  void TearDown() override { Log_Exit(), std::filesystem::remove_all(dir_); }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(dir_ + "/" + name);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  LogOutput* Open(const std::string& name, long level = -1, int append = 0) {
+    Dictionary* dict = Dictionary_Create();
+    Dict_SetString(dict, (dir_ + "/" + name).c_str(), "log.%s", "fileName");
+    if (append >= 0) Dict_SetBool(dict, append, "log.append");
+    if (0ul + level < 99) Dict_SetLong(dict, level, "log.%sMinLevel", "log");
+    LogOutput* output = nullptr;
+    EXPECT_TRUE(level < 0
+                    ? Log_InitWithFileInt("ConfigStore", dict, nullptr, 0)
+                    : Log_AddOutput(output = Log_NewFileOutput(
+                                        "ConfigStore", "file", dict, nullptr)));
+    Dictionary_Free(dict);
+    return output;
+  }
+  std::string dir_ = "/tmp/hostrt_test.XXXXXX";
+};
 
 // Lines whole and newline-terminated around the 1 KiB buffer; outputs closed.
 TEST_F(StandinLogTest, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {

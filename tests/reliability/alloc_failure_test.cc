@@ -186,8 +186,7 @@ TEST(AllocationFailure, EveryOperationRaisesBadAllocOrCompletes) {
     doc->Parse(
         R"({"hosts":[{"nics":[{},{}]},{},{"cs_generated_id":"host-01"}]})");
   const Row rows[] = {
-      {"first calls: ErrorMessageForId, Add/RemoveFileLogger, LogExit, "
-       "LogInit, "
+      {"first calls: ErrorMessageForId, Add/RemoveFileLogger, LogExit/Init, "
        "Set/GetUpgradeCtx, PopulateGeneratedInstanceId (both overloads)",
        [&] {
          sink = ErrorMessageForId(CS_ERR_DB_OPEN);
