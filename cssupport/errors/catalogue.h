@@ -18,6 +18,10 @@ struct CatalogueEntry {
   char tag[8];  // "[<code>]", then zero bytes
 };
 
+// The text of every code the catalogue does not hold; ErrorMessageForId
+// returns this very array.
+inline constexpr char kUnknownMessage[] = "unknown message";
+
 // The entry filed under `code`, or null when the catalogue holds none. Built
 // like ErrorMessageForId's catalogue (it is the same one): on the first call,
 // allocating nothing; then one hash probe, no lock. Never throws;

@@ -102,8 +102,6 @@ constexpr Entry kCatalogue[] = {
     {CS_ERR_INTERNAL, "ConfigStore internal error"},
 };
 
-constexpr const char kUnknownMessage[] = "unknown message";
-
 using internal::CatalogueEntry;
 
 // An open-addressing hash map from code to entry, its slots held in the
@@ -182,7 +180,7 @@ const CatalogueEntry* FindCatalogueEntry(CSErrorCodes code) noexcept {
 
 const char* ErrorMessageForId(CSErrorCodes code) {
   const CatalogueEntry* entry = Find(code);
-  return entry == nullptr ? kUnknownMessage : entry->text;
+  return entry == nullptr ? internal::kUnknownMessage : entry->text;
 }
 
 }  // namespace KoraConfigStore

@@ -180,21 +180,16 @@ int WriteFromStart(int fd, const char* data, std::size_t size) {
 void Rewrite(const std::string& path, const char* text, std::size_t size,
              const EventFileStatus& found, const std::string& previous) {
   const bool read = found.state == EventFileState::kRead;
-  if (!read && found.state != EventFileState::kAbsent) {
-    syslog(LOG_ERR, "%s", kOpenFailedText);
-    return;
-  }
-  const int fd =
-      open(path.c_str(),
-           O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-           0666);
-  if (fd < 0) {
-    syslog(LOG_ERR, "%s", kOpenFailedText);
-    return;
-  }
+  const int fd = read || found.state == EventFileState::kAbsent
+                     ? open(path.c_str(),
+                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
+                                O_NOCTTY | O_CLOEXEC,
+                            0666)
+                     : -1;
   const internal::DescriptorCloser closer(fd);
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1) {
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      info.st_nlink > 1) {
     syslog(LOG_ERR, "%s", kOpenFailedText);
     return;
   }

@@ -84,11 +84,13 @@ class DirectoryLock {
   int fd_;
 };
 
-// Closes a descriptor when it goes out of scope.
+// Closes a descriptor, if it is one (>= 0), when it goes out of scope.
 class DescriptorCloser {
  public:
   explicit DescriptorCloser(int fd) : fd_(fd) {}
-  ~DescriptorCloser() { close(fd_); }
+  ~DescriptorCloser() {
+    if (fd_ >= 0) close(fd_);
+  }
   DescriptorCloser(const DescriptorCloser&) = delete;
   DescriptorCloser& operator=(const DescriptorCloser&) = delete;
 

@@ -181,7 +181,7 @@ void LogErrCode(log_priority priority, KoraConfigStore::CSErrorCodes code,
                 ...) {
   const int level = HostLevel(priority);
   // The tag and the text come made with the catalogue; a code it does not
-  // hold gets its tag made here and the unknown text.
+  // hold gets its tag made here and ErrorMessageForId's unknown text.
   const KoraConfigStore::internal::CatalogueEntry* entry =
       KoraConfigStore::internal::FindCatalogueEntry(code);
   char unknownTag[16];  // room for "[-2147483648]"
@@ -196,7 +196,7 @@ void LogErrCode(log_priority priority, KoraConfigStore::CSErrorCodes code,
                     .ptr;
     *end++ = ']';
     tag = std::string_view(unknownTag, end - unknownTag);
-    format = KoraConfigStore::ErrorMessageForId(code);
+    format = KoraConfigStore::internal::kUnknownMessage;
   }
   LineFormat line;
   ComposeLogFormat(line, priority, nullptr, tag, format);
