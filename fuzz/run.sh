@@ -6,9 +6,10 @@
 #   fuzz/run.sh SECONDS
 #
 # Environment: FUZZ_BUILD_DIR (default build/fuzz, relative to the repo),
-# FUZZ_JOBS (build parallelism, default 2). Exits non-zero when clang is
-# missing, the build fails, or the fuzzer finds a failing input (saved under
-# $FUZZ_BUILD_DIR/artifacts/).
+# FUZZ_JOBS (build parallelism, default 2). Exits 77 (skipped), saying why,
+# when clang is missing or cannot link a sanitizer+fuzzer program (its
+# runtimes come with libclang-rt-14-dev); non-zero when the build fails or
+# the fuzzer finds a failing input (saved under $FUZZ_BUILD_DIR/artifacts/).
 set -euo pipefail
 
 if [[ $# -ne 1 || ! "$1" =~ ^[0-9]+$ ]]; then
@@ -21,9 +22,21 @@ build=${FUZZ_BUILD_DIR:-build/fuzz}
 [[ $build == /* ]] || build=$repo/$build
 
 if ! command -v clang++ >/dev/null || ! command -v clang >/dev/null; then
-  echo "fuzz/run.sh: clang is required" >&2
-  exit 1
+  echo "fuzz/run.sh: skipped: clang is not installed" >&2
+  exit 77
 fi
+probe=$(mktemp -d)
+printf '%s\n' '#include <cstddef>' '#include <cstdint>' \
+  'extern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }' \
+  >"$probe/probe.cc"
+if ! clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cc" \
+    -o "$probe/probe" >"$probe/log" 2>&1; then
+  echo "fuzz/run.sh: skipped: clang cannot link a sanitizer+fuzzer program:" \
+    "$(grep -m 1 -E 'error|cannot' "$probe/log")" >&2
+  rm -rf "$probe"
+  exit 77
+fi
+rm -rf "$probe"
 
 # Every sanitizer report is fatal, except pointer-overflow, which stays
 # recoverable so that ubsan.supp can silence RapidJSON 1.1's internal stack

@@ -319,7 +319,8 @@ Outcome ExpectedFor(Case& c) {
 TEST(EventFile, EveryCorpusFileTakesItsPath) {
   const std::filesystem::path corpus = std::filesystem::path(
       CSSUPPORT_SOURCE_DIR "/../shared/corpora/json-parsing");
-  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << corpus;
+  if (!std::filesystem::is_directory(corpus))
+    GTEST_SKIP() << "no JSON parsing corpus at " << corpus.string();
   TempDir dir;
   const std::string path = dir.File("loadStoreErrors.json");
   std::set<char> kinds;
