@@ -1,17 +1,26 @@
 # Debian packages, one per install component (cmake/Install.cmake):
+#   cmake --preset release && cmake --build --preset release -j 2
 #   cpack -G DEB --config build/release/CPackConfig.cmake
-# makes, under /usr,
+# makes, under /usr (libraries in Debian's multiarch directory, e.g.
+# /usr/lib/x86_64-linux-gnu: the release preset installs to /usr, for which
+# GNUInstallDirs picks it),
 #   libcssupport1                the shared library and its SONAME link
 #   libcssupport-dev             headers, the unversioned link, the CMake package
 #                                and the pkg-config file
-#   cssupport-tools              cstool
+#   cssupport-tools              cstool and its manual page
 #   libcssupport-hostrt-standin  the stand-in host runtime (libtessellibs.so,
 #                                libtvl.so), for machines without the host's
-#                                own; nothing depends on it, so a host with its
-#                                real runtime never installs it
+#                                own; nothing depends on it or recommends it,
+#                                so a host with its real runtime never
+#                                installs it; libcssupport1 and cssupport-tools
+#                                suggest it
 # The runtime package is named after the SONAME (libcssupport.so.1), as
 # Debian's library packaging asks, so that a later incompatible SONAME can be
-# installed beside it. scripts/check-packages checks them.
+# installed beside it. Each package has /usr/share/doc/<package>/copyright
+# (cmake/debian/copyright) and changelog.gz (cmake/debian/changelog: the
+# packages are native, their version the project's without a Debian
+# revision), added by cmake/DebPackageDocs.cmake. scripts/check-packages
+# checks them, lintian included; doc/packages.md describes them.
 
 set(CPACK_PACKAGE_NAME cssupport)
 set(CPACK_PACKAGE_VENDOR "ConfigStore")
@@ -35,15 +44,45 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
     ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/hostrt/standin)
-# A shlibs file, so that packages built against libcssupport1 depend on it.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The library packages run ldconfig through the dpkg trigger (the triggers
+# control file), not from maintainer scripts of their own. CPack 3.25 writes
+# a postinst and a postrm calling ldconfig into every package with a shared
+# library under /lib or /usr/lib, multiarch directory included, whenever it
+# scans the package for libraries: for dependencies
+# (CPACK_DEBIAN_<COMPONENT>_PACKAGE_SHLIBDEPS) or for the shlibs file
+# (CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS, which has no per-component form).
+# Both scans are off for the library packages: cmake/DebLibraryDepends.cmake
+# computes their dependencies with dpkg-shlibdeps at cpack time, and the
+# shlibs file (packages built against libcssupport1 depend on it) is written
+# here. cssupport-tools and libcssupport-dev hold no shared library and keep
+# CPack's scan.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_HOSTRT_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackLibraryDepends.cmake CONTENT
+"set(_cs_deb_files_RUNTIME \"$<TARGET_FILE:cssupport>\")
+set(_cs_deb_files_HOSTRT \"$<TARGET_FILE:tessellibs>\" \"$<TARGET_FILE:tvl>\")
+include(\"${PROJECT_SOURCE_DIR}/cmake/DebLibraryDepends.cmake\")
+")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackLibraryDepends.cmake)
+file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
+  "libcssupport ${PROJECT_VERSION_MAJOR} libcssupport1 (>= ${PROJECT_VERSION})\n")
+# Control files as Debian's policy sets their modes (0644 for these).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_HOSTRT_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+set(CPACK_DEBIAN_HOSTRT_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Each description's first line is the package's synopsis.
 set(_cs_exact "(= ${CPACK_DEBIAN_PACKAGE_VERSION})")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libcssupport1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# Off a host, the library needs the stand-in; a host has its own runtime, so
+# only a suggestion (never Depends or Recommends, which apt would follow).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS libcssupport-hostrt-standin)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
     "ConfigStore support library
 The shared library that every ConfigStore process loads: the error-code
@@ -64,6 +103,7 @@ CMake package (find_package(CSSupport)) and the pkg-config file (cssupport).")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME cssupport-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libcssupport1 ${_cs_exact}")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS libcssupport-hostrt-standin)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "ConfigStore support library (command-line tool)
 cstool: prints error messages and build identification, lists and records
@@ -77,6 +117,11 @@ A working replacement for the host's closed runtime libraries
 libtessellibs.so and libtvl.so, so that libcssupport1 runs on a machine that
 is not a hypervisor host. Do not install it on a host: the host's own
 runtime takes the same names.")
+
+# copyright, changelog.gz and the lintian overrides, added to the staged
+# packages only (an install into a prefix does not get them).
+set(CPACK_CSSUPPORT_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebPackageDocs.cmake)
 
 unset(_cs_exact)
 include(CPack)
