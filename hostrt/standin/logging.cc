@@ -17,6 +17,7 @@
 
 #include "cssupport/hostrt/hostrt.h"
 #include "hostrt/standin/dictionary.h"
+#include "hostrt/standin/locks.h"
 
 struct LogCfgInterface {
   int unused;
@@ -45,8 +46,8 @@ constexpr size_t kStackLine = 1024;
 
 enum class MainOutput { kNone, kSyslog, kFile };
 
+// Guarded by LoggingMutex().
 struct LogService {
-  std::mutex mu;
   MainOutput main = MainOutput::kNone;
   int mainFd = -1;
   // Every output Log_NewFileOutput made and nothing removed yet, installed or
@@ -62,6 +63,8 @@ struct LogService {
   std::string productBuildNumber;
   std::string productCompilationOption;
 };
+
+std::mutex serviceMutex;
 
 // Never destroyed: lines may be logged from static destructors.
 LogService& Service() {
@@ -116,6 +119,9 @@ std::string OrEmpty(const char* text) {
 }
 
 }  // namespace
+
+std::mutex& LoggingMutex() { return serviceMutex; }
+
 }  // namespace hostrt_standin
 
 namespace hs = hostrt_standin;
@@ -135,7 +141,7 @@ void Log_SetProductInfo(const char* name, const char* version,
                            hs::OrEmpty(buildNumber),
                            hs::OrEmpty(compilationOption)};
     hs::LogService& service = hs::Service();
-    std::lock_guard<std::mutex> lock(service.mu);
+    const hs::Held lock(hs::serviceMutex);
     service.productName.swap(texts[0]);
     service.productVersion.swap(texts[1]);
     service.productBuildNumber.swap(texts[2]);
@@ -147,7 +153,7 @@ void Log_SetProductInfo(const char* name, const char* version,
 bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
                          LogCfgInterface* /*cfg*/, int /*flags*/) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   hs::CloseMainLocked(service);
   try {
     const int fd = hs::OpenFromDictionary(dict);
@@ -163,7 +169,7 @@ bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
 bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
                            LogCfgInterface* /*cfg*/) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   hs::CloseMainLocked(service);
   try {
     const std::string id =
@@ -178,7 +184,7 @@ bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
 
 void Log_SetStderrLevel(int minLevel, int maxLevel) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   service.stderrMin = minLevel;
   service.stderrMax = maxLevel;
 }
@@ -190,7 +196,7 @@ LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
     output->minLevel = static_cast<int>(
         hs::DictLong(dict, "log.logMinLevel").value_or(hs::kAllLevels));
     hs::LogService& service = hs::Service();
-    std::lock_guard<std::mutex> lock(service.mu);
+    const hs::Held lock(hs::serviceMutex);
     service.outputs.reserve(service.outputs.size() + 1);
     output->fd = hs::OpenFromDictionary(dict);
     if (output->fd < 0) return nullptr;
@@ -204,7 +210,7 @@ LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
 bool Log_AddOutput(LogOutput* output) {
   if (output == nullptr) return false;
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   if (!hs::KnownLocked(service, output) || output->installed) return false;
   output->installed = true;
   return true;
@@ -213,7 +219,7 @@ bool Log_AddOutput(LogOutput* output) {
 void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
                        Dictionary* /*replacementCfg*/) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   const auto it =
       std::find(service.outputs.begin(), service.outputs.end(), output);
   if (output != nullptr && it != service.outputs.end()) {
@@ -227,7 +233,7 @@ void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
 
 void Log_Exit(void) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   hs::CloseMainLocked(service);
   for (LogOutput* output : service.outputs) delete output;
   service.outputs.clear();
@@ -266,7 +272,7 @@ void LogV(int level, const char* format, va_list args) {
   }
 
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   if (service.main == hs::MainOutput::kFile) {
     hs::WriteAll(service.mainFd, line, size);
   } else if (service.main == hs::MainOutput::kSyslog) {

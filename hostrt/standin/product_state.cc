@@ -5,14 +5,15 @@
 #include <string>
 
 #include "cssupport/hostrt/hostrt.h"
+#include "hostrt/standin/locks.h"
 
 namespace hostrt_standin {
 namespace {
 
 std::atomic<int> preferenceUsers{0};
 
+// Guarded by ProductStateMutex().
 struct ProductState {
-  std::mutex mu;
   // Every text ever stored, so that a pointer a getter returned stays valid
   // after a later ProductState_Set.
   std::set<std::string> texts;
@@ -21,6 +22,8 @@ struct ProductState {
   const char* buildNumber = "";
   const char* compilationOption = "";
 };
+
+std::mutex stateMutex;
 
 // Never destroyed: getters may run from other libraries' static destructors.
 ProductState& State() {
@@ -38,11 +41,14 @@ std::string OrEmpty(const char* text) {
 
 const char* Get(const char* ProductState::*field) {
   ProductState& state = State();
-  std::lock_guard<std::mutex> lock(state.mu);
+  const Held lock(stateMutex);
   return state.*field;
 }
 
 }  // namespace
+
+std::mutex& ProductStateMutex() { return stateMutex; }
+
 }  // namespace hostrt_standin
 
 extern "C" {
@@ -66,7 +72,7 @@ void ProductState_Set(int /*productId*/, const char* name, const char* version,
   using hostrt_standin::Intern;
   using hostrt_standin::OrEmpty;
   hostrt_standin::ProductState& state = hostrt_standin::State();
-  std::lock_guard<std::mutex> lock(state.mu);
+  const hostrt_standin::Held lock(hostrt_standin::stateMutex);
   try {
     const char* const texts[] = {Intern(state, OrEmpty(name)),
                                  Intern(state, OrEmpty(version)),
