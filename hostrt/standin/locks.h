@@ -1,8 +1,10 @@
-// Internal to the stand-in host: the locks over its process-wide state.
+// Internal to the stand-in host: the locks over its process-wide state, and
+// how that state outlives other libraries' static destructors.
 #ifndef CSSUPPORT_HOSTRT_STANDIN_LOCKS_H_
 #define CSSUPPORT_HOSTRT_STANDIN_LOCKS_H_
 
 #include <mutex>
+#include <new>
 
 namespace hostrt_standin {
 
@@ -27,6 +29,16 @@ class Held {
  private:
   std::mutex& mutex_;
 };
+
+// A T made on first use and never destroyed, so that it can be used from any
+// library's static destructors; its owner frees what it holds when the
+// stand-in is unloaded. Allocates nothing itself.
+template <typename T>
+T& Lasting() {
+  alignas(T) static unsigned char storage[sizeof(T)];
+  static T* const object = new (storage) T;
+  return *object;
+}
 
 }  // namespace hostrt_standin
 

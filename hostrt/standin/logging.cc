@@ -56,7 +56,8 @@ struct LogService {
   std::vector<LogOutput*> outputs;
   int stderrMin = 0;
   int stderrMax = -1;
-  // openlog(3) keeps the identity pointer, so identities are never freed.
+  // openlog(3) keeps the identity pointer, so identities are freed only at
+  // unload, after closelog(3).
   std::set<std::string> syslogIds;
   std::string productName;
   std::string productVersion;
@@ -66,11 +67,8 @@ struct LogService {
 
 std::mutex serviceMutex;
 
-// Never destroyed: lines may be logged from static destructors.
-LogService& Service() {
-  static LogService* const service = new LogService;
-  return *service;
-}
+// Usable from any static destructor; what it holds is freed at unload.
+LogService& Service() { return Lasting<LogService>(); }
 
 LogCfgInterface cfgInterface{};
 
@@ -109,6 +107,16 @@ void CloseMainLocked(LogService& service) {
   service.mainFd = -1;
 }
 
+// Ends the service as Log_Exit does: closes the main output and every output
+// made, and writes nothing more to stderr.
+void ExitLocked(LogService& service) {
+  CloseMainLocked(service);
+  for (LogOutput* output : service.outputs) delete output;
+  service.outputs.clear();
+  service.stderrMin = 0;
+  service.stderrMax = -1;
+}
+
 bool KnownLocked(const LogService& service, const LogOutput* output) {
   return std::find(service.outputs.begin(), service.outputs.end(), output) !=
          service.outputs.end();
@@ -116,6 +124,17 @@ bool KnownLocked(const LogService& service, const LogOutput* output) {
 
 std::string OrEmpty(const char* text) {
   return text != nullptr ? text : std::string();
+}
+
+// At unload: by dlclose(3), or at exit after every static destructor and
+// after the destructor functions of the libraries that use this one. Ends
+// the service and frees all it kept; a later call (another thread's, at
+// exit) finds it as at load and works on.
+[[gnu::destructor]] void ReleaseAtUnload() {
+  LogService released;
+  const Held lock(serviceMutex);
+  ExitLocked(Service());
+  std::swap(Service(), released);
 }
 
 }  // namespace
@@ -234,11 +253,7 @@ void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
 void Log_Exit(void) {
   hs::LogService& service = hs::Service();
   const hs::Held lock(hs::serviceMutex);
-  hs::CloseMainLocked(service);
-  for (LogOutput* output : service.outputs) delete output;
-  service.outputs.clear();
-  service.stderrMin = 0;
-  service.stderrMax = -1;
+  hs::ExitLocked(service);
 }
 
 void LogV(int level, const char* format, va_list args) {

@@ -15,7 +15,7 @@ std::atomic<int> preferenceUsers{0};
 // Guarded by ProductStateMutex().
 struct ProductState {
   // Every text ever stored, so that a pointer a getter returned stays valid
-  // after a later ProductState_Set.
+  // after a later ProductState_Set, until the library is unloaded.
   std::set<std::string> texts;
   const char* name = "";
   const char* version = "";
@@ -25,11 +25,7 @@ struct ProductState {
 
 std::mutex stateMutex;
 
-// Never destroyed: getters may run from other libraries' static destructors.
-ProductState& State() {
-  static ProductState* const state = new ProductState;
-  return *state;
-}
+ProductState& State() { return Lasting<ProductState>(); }
 
 const char* Intern(ProductState& state, const std::string& text) {
   return state.texts.insert(text).first->c_str();
@@ -43,6 +39,13 @@ const char* Get(const char* ProductState::*field) {
   ProductState& state = State();
   const Held lock(stateMutex);
   return state.*field;
+}
+
+// At unload (see logging.cc): frees the texts; a later getter returns "".
+[[gnu::destructor]] void ReleaseAtUnload() {
+  ProductState released;
+  const Held lock(stateMutex);
+  std::swap(State(), released);
 }
 
 }  // namespace
