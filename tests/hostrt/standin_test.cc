@@ -35,7 +35,9 @@ extern "C" void syslog(int priority, const char* format, ...) {
 }
 
 // Interposed: the process's first registration of fork handlers (the
-// stand-in's: nothing else here registers any) fails, as without memory.
+// stand-in's: nothing else here registers any) fails, as without memory. Not
+// under ThreadSanitizer, which registers its own before dlsym(3) can be used.
+#if !defined(__SANITIZE_THREAD__)
 extern "C" int __register_atfork(void (*prepare)(), void (*parent)(),
                                  void (*child)(), void* dso) {
   static std::atomic<bool> failed{false};
@@ -44,6 +46,7 @@ extern "C" int __register_atfork(void (*prepare)(), void (*parent)(),
                    RTLD_NEXT, "__register_atfork"))(prepare, parent, child, dso)
              : ENOMEM;
 }
+#endif
 
 namespace hostrt_test {
 namespace {
