@@ -93,9 +93,10 @@ char* PutEscaped(char* out, const char* text, std::size_t size);
 // Texts without either character (the usual case) are copied in 16-byte
 // blocks, checked once each. A text of at most 16 characters is read as one
 // block from data(): its buffer holds capacity() + 1 >= 16 characters (with
-// libstdc++ always; elsewhere it is checked), so the read stays inside it;
-// characters past the text are not looked at, and whatever is written for
-// them lies beyond the returned end.
+// libstdc++'s new string ABI always, the buffer being inside the object;
+// elsewhere, as with the old ABI's heap block sized to the text, it is
+// checked), so the read stays inside it; characters past the text are not
+// looked at, and whatever is written for them lies beyond the returned end.
 inline char* PutLiteral(char* out, const std::string& text) {
   const char* in = text.data();
   const std::size_t size = text.size();
@@ -107,7 +108,7 @@ inline char* PutLiteral(char* out, const std::string& text) {
         _mm_cmpeq_epi8(block, percent), _mm_cmpeq_epi8(block, zero))));
   };
   if (size <= 16) {
-#if !defined(__GLIBCXX__)
+#if !defined(_GLIBCXX_USE_CXX11_ABI) || !_GLIBCXX_USE_CXX11_ABI
     if (text.capacity() < 15) return PutEscaped(out, in, size);
 #endif
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));

@@ -1,6 +1,7 @@
 #include "hostrt/standin/dictionary.h"
 
 #include "hostrt/format_v.h"
+#include "hostrt/standin/locks.h"
 
 #include <cstdarg>
 #include <new>
@@ -10,6 +11,10 @@
 namespace hostrt_standin {
 namespace {
 
+// One lock for all dictionaries: a process uses them while it sets up, and
+// the fork handlers then have one lock to take, not one per dictionary.
+std::mutex dictionariesMutex;
+
 // Stores `make()` under the expanded key; without memory for the key, the
 // value or the entry, the dictionary stays as it was.
 template <typename Make>
@@ -18,7 +23,7 @@ void Store(Dictionary* dict, const char* format, va_list args, Make make) {
   try {
     std::string key = hostrt_internal::FormatV(format, args);
     Dictionary::Value value = make();
-    std::lock_guard<std::mutex> lock(dict->mu);
+    const Held lock(dictionariesMutex);
     dict->entries[std::move(key)] = std::move(value);
   } catch (...) {
   }
@@ -27,7 +32,7 @@ void Store(Dictionary* dict, const char* format, va_list args, Make make) {
 template <typename T>
 std::optional<T> Find(const Dictionary* dict, const char* key) {
   if (dict == nullptr || key == nullptr) return std::nullopt;
-  std::lock_guard<std::mutex> lock(dict->mu);
+  const Held lock(dictionariesMutex);
   const auto it = dict->entries.find(key);
   if (it == dict->entries.end()) return std::nullopt;
   const T* value = std::get_if<T>(&it->second);
@@ -36,6 +41,8 @@ std::optional<T> Find(const Dictionary* dict, const char* key) {
 }
 
 }  // namespace
+
+std::mutex& DictionariesMutex() { return dictionariesMutex; }
 
 std::optional<std::string> DictString(const Dictionary* dict, const char* key) {
   return Find<std::string>(dict, key);

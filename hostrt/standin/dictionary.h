@@ -3,7 +3,6 @@
 #define CSSUPPORT_HOSTRT_STANDIN_DICTIONARY_H_
 
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <variant>
@@ -13,7 +12,6 @@
 struct Dictionary {
   using Value = std::variant<std::string, bool, long>;
 
-  mutable std::mutex mu;
   std::map<std::string, Value> entries;
 };
 

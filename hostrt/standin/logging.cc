@@ -17,6 +17,7 @@
 
 #include "cssupport/hostrt/hostrt.h"
 #include "hostrt/standin/dictionary.h"
+#include "hostrt/standin/locks.h"
 
 struct LogCfgInterface {
   int unused;
@@ -45,8 +46,8 @@ constexpr size_t kStackLine = 1024;
 
 enum class MainOutput { kNone, kSyslog, kFile };
 
+// Guarded by LoggingMutex().
 struct LogService {
-  std::mutex mu;
   MainOutput main = MainOutput::kNone;
   int mainFd = -1;
   // Every output Log_NewFileOutput made and nothing removed yet, installed or
@@ -55,7 +56,8 @@ struct LogService {
   std::vector<LogOutput*> outputs;
   int stderrMin = 0;
   int stderrMax = -1;
-  // openlog(3) keeps the identity pointer, so identities are never freed.
+  // openlog(3) keeps the identity pointer, so identities are freed only at
+  // unload, after closelog(3).
   std::set<std::string> syslogIds;
   std::string productName;
   std::string productVersion;
@@ -63,11 +65,10 @@ struct LogService {
   std::string productCompilationOption;
 };
 
-// Never destroyed: lines may be logged from static destructors.
-LogService& Service() {
-  static LogService* const service = new LogService;
-  return *service;
-}
+std::mutex serviceMutex;
+
+// Usable from any static destructor; what it holds is freed at unload.
+LogService& Service() { return Lasting<LogService>(); }
 
 LogCfgInterface cfgInterface{};
 
@@ -106,6 +107,16 @@ void CloseMainLocked(LogService& service) {
   service.mainFd = -1;
 }
 
+// Ends the service as Log_Exit does: closes the main output and every output
+// made, and writes nothing more to stderr.
+void ExitLocked(LogService& service) {
+  CloseMainLocked(service);
+  for (LogOutput* output : service.outputs) delete output;
+  service.outputs.clear();
+  service.stderrMin = 0;
+  service.stderrMax = -1;
+}
+
 bool KnownLocked(const LogService& service, const LogOutput* output) {
   return std::find(service.outputs.begin(), service.outputs.end(), output) !=
          service.outputs.end();
@@ -115,7 +126,21 @@ std::string OrEmpty(const char* text) {
   return text != nullptr ? text : std::string();
 }
 
+// At unload: by dlclose(3), or at exit after every static destructor and
+// after the destructor functions of the libraries that use this one. Ends
+// the service and frees all it kept; a later call (another thread's, at
+// exit) finds it as at load and works on.
+[[gnu::destructor]] void ReleaseAtUnload() {
+  LogService released;
+  const Held lock(serviceMutex);
+  ExitLocked(Service());
+  std::swap(Service(), released);
+}
+
 }  // namespace
+
+std::mutex& LoggingMutex() { return serviceMutex; }
+
 }  // namespace hostrt_standin
 
 namespace hs = hostrt_standin;
@@ -135,7 +160,7 @@ void Log_SetProductInfo(const char* name, const char* version,
                            hs::OrEmpty(buildNumber),
                            hs::OrEmpty(compilationOption)};
     hs::LogService& service = hs::Service();
-    std::lock_guard<std::mutex> lock(service.mu);
+    const hs::Held lock(hs::serviceMutex);
     service.productName.swap(texts[0]);
     service.productVersion.swap(texts[1]);
     service.productBuildNumber.swap(texts[2]);
@@ -147,7 +172,7 @@ void Log_SetProductInfo(const char* name, const char* version,
 bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
                          LogCfgInterface* /*cfg*/, int /*flags*/) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   hs::CloseMainLocked(service);
   try {
     const int fd = hs::OpenFromDictionary(dict);
@@ -163,7 +188,7 @@ bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
 bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
                            LogCfgInterface* /*cfg*/) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   hs::CloseMainLocked(service);
   try {
     const std::string id =
@@ -178,7 +203,7 @@ bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
 
 void Log_SetStderrLevel(int minLevel, int maxLevel) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   service.stderrMin = minLevel;
   service.stderrMax = maxLevel;
 }
@@ -190,7 +215,7 @@ LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
     output->minLevel = static_cast<int>(
         hs::DictLong(dict, "log.logMinLevel").value_or(hs::kAllLevels));
     hs::LogService& service = hs::Service();
-    std::lock_guard<std::mutex> lock(service.mu);
+    const hs::Held lock(hs::serviceMutex);
     service.outputs.reserve(service.outputs.size() + 1);
     output->fd = hs::OpenFromDictionary(dict);
     if (output->fd < 0) return nullptr;
@@ -204,7 +229,7 @@ LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
 bool Log_AddOutput(LogOutput* output) {
   if (output == nullptr) return false;
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   if (!hs::KnownLocked(service, output) || output->installed) return false;
   output->installed = true;
   return true;
@@ -213,7 +238,7 @@ bool Log_AddOutput(LogOutput* output) {
 void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
                        Dictionary* /*replacementCfg*/) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   const auto it =
       std::find(service.outputs.begin(), service.outputs.end(), output);
   if (output != nullptr && it != service.outputs.end()) {
@@ -227,12 +252,8 @@ void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
 
 void Log_Exit(void) {
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
-  hs::CloseMainLocked(service);
-  for (LogOutput* output : service.outputs) delete output;
-  service.outputs.clear();
-  service.stderrMin = 0;
-  service.stderrMax = -1;
+  const hs::Held lock(hs::serviceMutex);
+  hs::ExitLocked(service);
 }
 
 void LogV(int level, const char* format, va_list args) {
@@ -266,7 +287,7 @@ void LogV(int level, const char* format, va_list args) {
   }
 
   hs::LogService& service = hs::Service();
-  std::lock_guard<std::mutex> lock(service.mu);
+  const hs::Held lock(hs::serviceMutex);
   if (service.main == hs::MainOutput::kFile) {
     hs::WriteAll(service.mainFd, line, size);
   } else if (service.main == hs::MainOutput::kSyslog) {

@@ -5,16 +5,17 @@
 #include <string>
 
 #include "cssupport/hostrt/hostrt.h"
+#include "hostrt/standin/locks.h"
 
 namespace hostrt_standin {
 namespace {
 
 std::atomic<int> preferenceUsers{0};
 
+// Guarded by ProductStateMutex().
 struct ProductState {
-  std::mutex mu;
   // Every text ever stored, so that a pointer a getter returned stays valid
-  // after a later ProductState_Set.
+  // after a later ProductState_Set, until the library is unloaded.
   std::set<std::string> texts;
   const char* name = "";
   const char* version = "";
@@ -22,11 +23,9 @@ struct ProductState {
   const char* compilationOption = "";
 };
 
-// Never destroyed: getters may run from other libraries' static destructors.
-ProductState& State() {
-  static ProductState* const state = new ProductState;
-  return *state;
-}
+std::mutex stateMutex;
+
+ProductState& State() { return Lasting<ProductState>(); }
 
 const char* Intern(ProductState& state, const std::string& text) {
   return state.texts.insert(text).first->c_str();
@@ -38,11 +37,21 @@ std::string OrEmpty(const char* text) {
 
 const char* Get(const char* ProductState::*field) {
   ProductState& state = State();
-  std::lock_guard<std::mutex> lock(state.mu);
+  const Held lock(stateMutex);
   return state.*field;
 }
 
+// At unload (see logging.cc): frees the texts; a later getter returns "".
+[[gnu::destructor]] void ReleaseAtUnload() {
+  ProductState released;
+  const Held lock(stateMutex);
+  std::swap(State(), released);
+}
+
 }  // namespace
+
+std::mutex& ProductStateMutex() { return stateMutex; }
+
 }  // namespace hostrt_standin
 
 extern "C" {
@@ -66,7 +75,7 @@ void ProductState_Set(int /*productId*/, const char* name, const char* version,
   using hostrt_standin::Intern;
   using hostrt_standin::OrEmpty;
   hostrt_standin::ProductState& state = hostrt_standin::State();
-  std::lock_guard<std::mutex> lock(state.mu);
+  const hostrt_standin::Held lock(hostrt_standin::stateMutex);
   try {
     const char* const texts[] = {Intern(state, OrEmpty(name)),
                                  Intern(state, OrEmpty(version)),
