@@ -43,24 +43,59 @@ inline int OpenDirectoryOf(const std::string& filePath) {
 // The longest pause between two attempts of LockUntil.
 inline constexpr std::chrono::milliseconds kLockPoll{2};
 
+// A caller that finds the lock taken says that it waits, so that the holder's
+// process does not take the lock straight back (OthersWaiting): an OFD read
+// lock on the first byte of the directory, which conflicts with nothing but
+// the question OthersWaiting asks, and goes with the descriptor. Without
+// such locks (a file system that refuses them) nothing is said, and hand-over
+// is left to chance. Returns whether it was said.
+inline bool SayWaiting(int fd, bool waiting) {
+  struct flock lock = {};
+  lock.l_type = waiting ? F_RDLCK : F_UNLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Whether a caller holding another descriptor of the directory `fd` says it
+// waits for the lock (SayWaiting).
+inline bool OthersWaiting(int fd) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
 // Takes flock(2) `operation` (LOCK_EX or LOCK_SH) on `fd`, trying again
 // until `deadline` (flock has no timeout of its own), at least every
-// kLockPoll. Returns 0 once taken, EWOULDBLOCK when another holder kept it
-// until the deadline, or the errno of a lock that cannot be taken at all
-// (ENOLCK, ...).
+// kLockPoll, and saying that it waits meanwhile (SayWaiting). Returns 0 once
+// taken, EWOULDBLOCK when another holder kept it until the deadline, or the
+// errno of a lock that cannot be taken at all (ENOLCK, ...).
 inline int LockUntil(int fd, int operation,
                      std::chrono::steady_clock::time_point deadline) {
   std::chrono::milliseconds pause(1);
+  bool waiting = false;
+  int error = 0;
   for (;;) {
-    if (flock(fd, operation | LOCK_NB) == 0) return 0;
+    if (flock(fd, operation | LOCK_NB) == 0) break;
     if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return errno;
+    if (errno != EWOULDBLOCK) {
+      error = errno;
+      break;
+    }
     const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return EWOULDBLOCK;
+    if (now >= deadline) {
+      error = EWOULDBLOCK;
+      break;
+    }
+    if (!waiting) waiting = SayWaiting(fd, true);
     std::this_thread::sleep_for(
         std::min<std::chrono::nanoseconds>(pause, deadline - now));
     pause = std::min(pause * 2, kLockPoll);
   }
+  if (waiting) SayWaiting(fd, false);
+  return error;
 }
 
 // An flock(2) on the directory that holds a file, for the object's life,
