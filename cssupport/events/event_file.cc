@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -193,35 +192,21 @@ void ReportUnwritten(int error, bool restored) {
          std::strerror(error), restored ? "restored" : "not restored");
 }
 
-// Gives the unnamed file `fd` the name `path`.
-int Link(int fd, const std::string& path) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
-  if (linkat(AT_FDCWD, name, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-      linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
-    return 0;
-  }
-  return errno;
-}
-
 // Creates the file at `path` with `size` bytes of `text`, all or nothing: it
 // is written unnamed in the directory (O_TMPFILE) and named only once whole,
 // so a call that dies on the way leaves no file rather than an empty or a
 // partial one. Returns false, having done nothing, where the file system
 // has no unnamed files.
 bool CreateWhole(const std::string& path, const char* text, std::size_t size) {
-  const int fd = open(internal::DirectoryOf(path).c_str(),
-                      O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    return false;
-  }
+  const int fd = internal::OpenUnnamed(internal::DirectoryOf(path), 0666);
+  if (fd < 0 && internal::NoUnnamedFiles(errno)) return false;
   const internal::DescriptorCloser closer(fd);
   if (fd < 0) {
     syslog(LOG_ERR, "%s", kOpenFailedText);
     return true;
   }
   int error = WriteFromStart(fd, text, size);
-  if (error == 0) error = Link(fd, path);
+  if (error == 0) error = internal::LinkUnnamed(fd, path);
   if (error != 0) ReportUnwritten(error, true);
   return true;
 }

@@ -99,15 +99,16 @@ inline int LockUntil(int fd, int operation,
 }
 
 // An flock(2) on the directory that holds a file, for the object's life,
-// waited for at most kLockWait; without it (no directory, a lock that
-// cannot be taken or not given up in time) the caller goes on unguarded.
+// waited for at most kLockWait. held() tells whether it was taken; a caller
+// that goes on without it (no directory, a lock that cannot be taken or not
+// given up in time) is unguarded.
 class DirectoryLock {
  public:
   DirectoryLock(const std::string& filePath, int operation)
       : fd_(OpenDirectoryOf(filePath)) {
-    if (fd_ >= 0) {
-      LockUntil(fd_, operation, std::chrono::steady_clock::now() + kLockWait);
-    }
+    error_ = fd_ < 0 ? errno
+                     : LockUntil(fd_, operation,
+                                 std::chrono::steady_clock::now() + kLockWait);
   }
   ~DirectoryLock() {
     if (fd_ >= 0) close(fd_);
@@ -115,8 +116,13 @@ class DirectoryLock {
   DirectoryLock(const DirectoryLock&) = delete;
   DirectoryLock& operator=(const DirectoryLock&) = delete;
 
+  bool held() const { return error_ == 0; }
+  // 0 when held; else why not (EWOULDBLOCK: not given up in time).
+  int error() const { return error_; }
+
  private:
   int fd_;
+  int error_;
 };
 
 // Closes a descriptor, if it is one (>= 0), when it goes out of scope.
@@ -132,6 +138,48 @@ class DescriptorCloser {
  private:
   int fd_;
 };
+
+// Opens a new unnamed regular file in `directory` for writing (O_TMPFILE),
+// `mode` less the umask, which disappears unless LinkUnnamed names it; -1
+// with errno set when it cannot, NoUnnamedFiles(errno) where the file system
+// has no such files.
+inline int OpenUnnamed(const std::string& directory, mode_t mode) {
+  return open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+inline bool NoUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Gives the unnamed file `fd` (OpenUnnamed) the name `path`, which must not
+// exist yet. Returns 0, or the errno of the failure (EEXIST, ...).
+inline int LinkUnnamed(int fd, const std::string& path) {
+  const std::string name = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, name.c_str(), AT_FDCWD, path.c_str(),
+             AT_SYMLINK_FOLLOW) == 0) {
+    return 0;
+  }
+  // Without /proc: naming by descriptor, which needs CAP_DAC_READ_SEARCH.
+  if (errno == ENOENT &&
+      linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
+    return 0;
+  }
+  return errno;
+}
+
+// Writes all of `size` bytes of `data` to `fd` at its offset. Returns 0, or
+// the errno of the write that came up short.
+inline int WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
 
 // Reads `fd` to its end into `text`, `expected` bytes being the likely size.
 // Returns 0, or the errno of the read that failed (the text then ends where
