@@ -3,9 +3,17 @@
 // and writing it back through FileWriteStream (64 KiB buffers, recursive
 // parser, compact writer). Both sides read and rewrite the whole file once
 // per iteration; DumpJotAt also appends one record, which is undone outside
-// the timed region.
+// the timed region. Then a lone burst of calls in wall time, and calls
+// against another process that records in a tight loop.
 #include <benchmark/benchmark.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 
 #include <cstdarg>
 #include <cstdio>
@@ -110,6 +118,65 @@ void BM_EventFileDumpJotAt(benchmark::State& state) {
   StampRunOrder(state);
 }
 
+double CpuSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+double WallSeconds() {
+  return std::chrono::duration<double>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A lone process's burst of calls on a 100-record file, in wall time; the
+// counter "wall_per_cpu" is the burst's wall time over the CPU time it used
+// (a fixed pause per call shows here, not in CPU time).
+void BM_EventFileLoneBurst(benchmark::State& state) {
+  const EventFile file(100);
+  double wall = 0, cpu = 0;
+  int calls = 0;
+  for (auto _ : state) {
+    const double wall0 = WallSeconds(), cpu0 = CpuSeconds();
+    Record(file.path(), 1, "/etc/configstore/schema/new.json");
+    wall += WallSeconds() - wall0;
+    cpu += CpuSeconds() - cpu0;
+    if (++calls % 100 == 0) {
+      state.PauseTiming();
+      file.Restore();
+      state.ResumeTiming();
+    }
+  }
+  state.counters["wall_per_cpu"] = cpu > 0 ? wall / cpu : 0;
+  StampRunOrder(state);
+}
+
+// Calls on a 100-record file while another process records on it in a
+// tight loop; the counter "worst_wait_ms" is the longest a call took, from
+// its start to its return.
+void BM_EventFileAgainstATightLoop(benchmark::State& state) {
+  const EventFile file(100);
+  const pid_t rival = fork();
+  if (rival == 0) {
+    for (int i = 0; i < 1000000; ++i) {
+      Record(file.path(), 1, "/etc/configstore/schema/rival.json");
+      if (i % 100 == 99) file.Restore();
+    }
+    _exit(0);
+  }
+  double worst = 0;
+  for (auto _ : state) {
+    const double start = WallSeconds();
+    Record(file.path(), 1, "/etc/configstore/schema/new.json");
+    worst = std::max(worst, WallSeconds() - start);
+  }
+  kill(rival, SIGKILL);
+  waitpid(rival, nullptr, 0);
+  state.counters["worst_wait_ms"] = worst * 1000;
+  StampRunOrder(state);
+}
+
 // Each size's baseline directly before its case.
 const bool kRegistered = [] {
   for (const int records : {100, 1000, 10000}) {
@@ -120,6 +187,14 @@ const bool kRegistered = [] {
         ->Arg(records)
         ->Unit(benchmark::kMicrosecond);
   }
+  benchmark::RegisterBenchmark("BM_EventFileLoneBurst", BM_EventFileLoneBurst)
+      ->UseRealTime()
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("BM_EventFileAgainstATightLoop",
+                               BM_EventFileAgainstATightLoop)
+      ->UseRealTime()
+      ->Iterations(200)
+      ->Unit(benchmark::kMicrosecond);
   return true;
 }();
 

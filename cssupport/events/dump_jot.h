@@ -14,7 +14,26 @@
 namespace KoraConfigStore {
 
 // Records event `jotId` with `argCount` message arguments, each a
-// NUL-terminated const char* (argCount <= 0: none, and none is read).
+// NUL-terminated const char* (argCount <= 0: none, and none is read). An
+// argument that is not well-formed UTF-8 is stored with each ill-formed
+// sequence replaced by U+FFFD, so that the file stays valid UTF-8;
+// well-formed text is stored unchanged.
+//
+// A record that another call already stored is never erased. Overlapping
+// calls, from threads of one process or from several processes, are
+// serialised: threads of a process take turns, and each call holds an
+// exclusive flock(2) on the file's directory (which creates nothing) for its
+// read-merge-rewrite. A call waits at most 5 s for another holder of that
+// lock. A call that does not get it (the wait ran out; the directory is
+// missing or cannot be opened; flock(2) fails, e.g. ENOLCK) reads and writes
+// nothing and writes the record it could not store, as compact JSON, to the
+// system log instead (below). A process that waits for the lock says so, and
+// the holder's process lets it have the lock before taking it again; a lone
+// caller never pauses. Threads of one process wait for their turn behind the
+// calls of the process ahead of them, each of which waits no longer. Any
+// thread may call. A fork() waits for no call in progress (at most for an
+// open(2) or close(2) of the directory), and the child starts with no lock
+// of the parent's calls held.
 //
 // File problems are reported to syslog(3) at LOG_ERR, one line each, and the
 // call returns normally:
@@ -27,22 +46,29 @@ namespace KoraConfigStore {
 //       followed, a second name of a file, a directory, FIFO or device,
 //       which are never read either), or reading it failed other than as
 //       absent (ENOENT) or refused (EACCES), e.g. at the descriptor limit.
-//       Nothing is changed;
+//       Nothing is changed. Without a directory, the next line follows;
+//   "Load Store workflow error record not stored: <record>"
+//       after the line above, when the directory is missing;
+//   "Load Store workflow error file lock not taken within 5 s; record not
+//   stored: <record>"
+//       another holder kept the directory lock for the whole wait;
+//   "Load Store workflow error file lock cannot be taken (<reason>); record
+//   not stored: <record>"
+//       the directory cannot be opened (other than absent) or flock(2)
+//       fails, e.g. at the descriptor limit or ENOLCK;
 //   "Failed writing Load Store workflow error file (<reason>); previous
 //   content restored."  (or "not restored", when the old content could not
 //       be written back): the rewrite came up short, e.g. on a full file
 //       system. The record is lost; the previous content is written back
-//       over the blocks that held it (a file the call created is removed);
-//   "Load Store workflow error file lock not taken within 5 s; writing
-//   without it."
-//       another holder kept the directory lock for the whole wait;
-//   "Load Store workflow error file lock cannot be taken (<reason>); writing
-//   without it."
-//       the directory cannot be opened (other than absent) or flock(2)
-//       fails, e.g. at the descriptor limit or ENOLCK.
-// An absent or unreadable (EACCES) file is written anew; its directory never
-// is created. The file is opened without blocking and rewritten in place,
-// over its own content, with no temporary file and no sync.
+//       over the blocks that held it.
+// <record> is {"jotId":...,"jotMsg":...,"jotArgs":[...]} on one line. An
+// absent or unreadable (EACCES) file is written anew; its directory never is
+// created. A file that does not exist yet is created whole or not at all:
+// written unnamed in its directory and named once complete (where the file
+// system has no unnamed files, it is created by name and removed again when
+// the write fails). An existing file is opened without blocking and
+// rewritten in place, over its own content, with no temporary file and no
+// sync.
 //
 // Throws std::out_of_range for an identifier outside the event catalogue,
 // ConfigStoreException (1082) when the file's root is neither null nor an
@@ -51,20 +77,9 @@ namespace KoraConfigStore {
 // output buffer allocate through an allocator that throws). A call that
 // throws leaves the file byte for byte as it was and holds no lock.
 //
-// Overlapping calls, from threads of one process or from several processes,
-// are serialised (threads of a process take turns, and each call holds an
-// exclusive flock(2) on the file's directory, which creates nothing; a
-// process leaves it free for 2 ms between two of its calls, so that waiting
-// processes get their turn), so no record is lost. A call waits at most 5 s for
-// another holder of that lock and then goes on without it: from then on it is
-// not serialised with other processes' calls that went on without it too.
-// Threads of one process wait for their turn behind the calls of the process
-// ahead of them, each of which waits no longer. Any thread may call. A fork()
-// waits for no call in progress (at most for an open(2) or close(2) of the
-// directory), and the child starts with no lock of the parent's calls held.
-// Cost: the whole file is read, parsed and rewritten on every call, in time and
-// memory linear in its size and in constant stack space whatever its nesting
-// depth.
+// Cost: the whole file is read, parsed and rewritten on every call, in time
+// and memory linear in its size and in constant stack space whatever its
+// nesting depth.
 CSSUPPORT_EXPORT void DumpJot(const std::string& jotId, int argCount, ...);
 
 }  // namespace KoraConfigStore

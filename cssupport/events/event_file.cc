@@ -19,6 +19,7 @@
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/event_json.h"
 #include "cssupport/events/file_access.h"
+#include "cssupport/events/utf8.h"
 #include "cssupport/events/write_json.h"
 #include "cssupport/load_order.h"
 
@@ -108,42 +109,28 @@ void InstallForkHandlers() {
 }
 
 // The exclusive flock(2) on the directory of the file at `path`, held for
-// the object's life by the call that has the turn. Waits for it at most the
-// lock wait; a call that goes on without it says so once in the system log,
-// except when there is no directory (the write then reports that).
+// the object's life by the call that has the turn, waited for at most the
+// lock wait. Right after this process gave it up, and while another process
+// says it waits for it, the process lets it be for up to two poll intervals,
+// so that the waiter, which polls, gets its turn; a lone process never
+// pauses.
 class ProcessesLock {
  public:
   explicit ProcessesLock(const std::string& path) {
-    int error;
     {
       const Locked descriptors(descriptorMutex);
       lockDescriptor = internal::OpenDirectoryOf(path);
-      error = errno;
+      error_ = lockDescriptor >= 0 ? 0 : errno;
     }
-    if (lockDescriptor >= 0) {
-      // Not again within a poll interval of giving it up, so that callers of
-      // other processes, which poll, get their turn between this process's
-      // calls.
-      std::this_thread::sleep_until(lockReleased + internal::kLockPoll);
-      const std::chrono::milliseconds wait(lockWaitMs.load());
-      error = internal::LockUntil(lockDescriptor, LOCK_EX,
-                                  std::chrono::steady_clock::now() + wait);
-      if (error == EWOULDBLOCK) {
-        syslog(LOG_ERR,
-               "Load Store workflow error file lock not taken within %g s; "
-               "writing without it.",
-               static_cast<double>(wait.count()) / 1000);
-        return;
-      }
-    } else if (error == ENOENT || error == ENOTDIR) {
-      return;
+    if (lockDescriptor < 0) return;
+    const auto yieldUntil = lockReleased + 2 * internal::kLockPoll;
+    while (std::chrono::steady_clock::now() < yieldUntil &&
+           internal::OthersWaiting(lockDescriptor)) {
+      std::this_thread::sleep_for(
+          std::chrono::microseconds(internal::kLockPoll) / 8);
     }
-    if (error != 0) {
-      syslog(LOG_ERR,
-             "Load Store workflow error file lock cannot be taken (%s); "
-             "writing without it.",
-             std::strerror(error));
-    }
+    error_ = internal::LockUntil(lockDescriptor, LOCK_EX,
+                                 std::chrono::steady_clock::now() + wait_);
   }
   ~ProcessesLock() {
     const Locked descriptors(descriptorMutex);
@@ -153,6 +140,33 @@ class ProcessesLock {
   }
   ProcessesLock(const ProcessesLock&) = delete;
   ProcessesLock& operator=(const ProcessesLock&) = delete;
+
+  bool held() const { return error_ == 0; }
+
+  // Writes to the system log why the lock was not taken, and `record`, the
+  // compact JSON of the record that therefore was not stored, so that an
+  // operator still has it.
+  void ReportUnstored(const char* record) const {
+    if (error_ == ENOENT || error_ == ENOTDIR) {
+      syslog(LOG_ERR, "%s", kOpenFailedText);
+      syslog(LOG_ERR, "Load Store workflow error record not stored: %s",
+             record);
+    } else if (error_ == EWOULDBLOCK) {
+      syslog(LOG_ERR,
+             "Load Store workflow error file lock not taken within %g s; "
+             "record not stored: %s",
+             static_cast<double>(wait_.count()) / 1000, record);
+    } else {
+      syslog(LOG_ERR,
+             "Load Store workflow error file lock cannot be taken (%s); "
+             "record not stored: %s",
+             std::strerror(error_), record);
+    }
+  }
+
+ private:
+  const std::chrono::milliseconds wait_{lockWaitMs.load()};
+  int error_;
 };
 
 // Writes all of `data` from offset 0. Returns 0, or the errno of the write
@@ -171,21 +185,49 @@ int WriteFromStart(int fd, const char* data, std::size_t size) {
   return 0;
 }
 
-// Rewrites the file at `path` in place with `size` bytes of `text`: the one
-// step that changes it. `found` is what the read found there and `previous`
-// its content when it was read. Only a regular file of one link is written,
-// over its own content and then cut to length, so that the blocks it held
-// take its previous content back when the rewrite comes up short (a full
-// file system); a file the call created is removed again.
+void ReportUnwritten(int error, bool restored) {
+  syslog(LOG_ERR,
+         "Failed writing Load Store workflow error file (%s); previous "
+         "content %s.",
+         std::strerror(error), restored ? "restored" : "not restored");
+}
+
+// Creates the file at `path` with `size` bytes of `text`, all or nothing: it
+// is written unnamed in the directory (O_TMPFILE) and named only once whole,
+// so a call that dies on the way leaves no file rather than an empty or a
+// partial one. Returns false, having done nothing, where the file system
+// has no unnamed files.
+bool CreateWhole(const std::string& path, const char* text, std::size_t size) {
+  const int fd = internal::OpenUnnamed(internal::DirectoryOf(path), 0666);
+  if (fd < 0 && internal::NoUnnamedFiles(errno)) return false;
+  const internal::DescriptorCloser closer(fd);
+  if (fd < 0) {
+    syslog(LOG_ERR, "%s", kOpenFailedText);
+    return true;
+  }
+  int error = WriteFromStart(fd, text, size);
+  if (error == 0) error = internal::LinkUnnamed(fd, path);
+  if (error != 0) ReportUnwritten(error, true);
+  return true;
+}
+
+// Rewrites the file at `path` with `size` bytes of `text`: the one step that
+// changes it. `found` is what the read found there and `previous` its
+// content when it was read. An absent file is created whole (CreateWhole).
+// Otherwise only a regular file of one link is written, in place over its
+// own content and then cut to length, so that the blocks it held take its
+// previous content back when the rewrite comes up short (a full file
+// system); a file the call created by name is removed again.
 void Rewrite(const std::string& path, const char* text, std::size_t size,
              const EventFileStatus& found, const std::string& previous) {
   const bool read = found.state == EventFileState::kRead;
-  const int fd = read || found.state == EventFileState::kAbsent
-                     ? open(path.c_str(),
-                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK |
-                                O_NOCTTY | O_CLOEXEC,
-                            0666)
-                     : -1;
+  const bool absent = found.state == EventFileState::kAbsent;
+  if (absent && found.error == ENOENT && CreateWhole(path, text, size)) return;
+  const int fd = read || absent ? open(path.c_str(),
+                                       O_WRONLY | O_CREAT | O_NOFOLLOW |
+                                           O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                                       0666)
+                                : -1;
   const internal::DescriptorCloser closer(fd);
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
@@ -203,10 +245,7 @@ void Rewrite(const std::string& path, const char* text, std::size_t size,
   } else if (found.error == ENOENT) {
     restored = unlink(path.c_str()) == 0;
   }
-  syslog(LOG_ERR,
-         "Failed writing Load Store workflow error file (%s); previous "
-         "content %s.",
-         std::strerror(error), restored ? "restored" : "not restored");
+  ReportUnwritten(error, restored);
 }
 
 EventValue CopiedString(const char* text, std::size_t length,
@@ -218,8 +257,8 @@ EventValue CopiedString(const std::string& text, AllocatorType& allocator) {
   return CopiedString(text.data(), text.size(), allocator);
 }
 
-// The record {"jotId", "jotMsg", "jotArgs"}; throws std::out_of_range for an
-// identifier outside the catalogue.
+// The record {"jotId", "jotMsg", "jotArgs"}, each argument made well-formed
+// UTF-8; throws std::out_of_range for an identifier outside the catalogue.
 EventValue BuildRecord(const std::string& jotId, int argCount, va_list args,
                        AllocatorType& allocator) {
   EventValue record(rapidjson::kObjectType);
@@ -231,7 +270,12 @@ EventValue BuildRecord(const std::string& jotId, int argCount, va_list args,
   EventValue jotArgs(rapidjson::kArrayType);
   for (int i = 0; i < argCount; ++i) {
     const char* arg = va_arg(args, const char*);
-    jotArgs.PushBack(CopiedString(arg, std::strlen(arg), allocator), allocator);
+    const std::size_t length = std::strlen(arg);
+    jotArgs.PushBack(
+        internal::IsWellFormedUtf8(arg, length)
+            ? CopiedString(arg, length, allocator)
+            : CopiedString(internal::ToWellFormedUtf8(arg, length), allocator),
+        allocator);
   }
   record.AddMember(CopiedString("jotArgs", 7, allocator), jotArgs, allocator);
   return record;
@@ -269,18 +313,25 @@ void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
 
   EventDocument document;
   std::string previous;
-  const EventFileStatus found = ReadEventFile(path, previous);
-  if (found.state == EventFileState::kRead &&
-      !ParseJsonText(previous, document)) {
-    syslog(LOG_ERR, "%s", kParseFailedText);
-    return;
+  EventFileStatus found{EventFileState::kAbsent, ENOENT};
+  if (processes.held()) {
+    found = ReadEventFile(path, previous);
+    if (found.state == EventFileState::kRead &&
+        !ParseJsonText(previous, document)) {
+      syslog(LOG_ERR, "%s", kParseFailedText);
+      return;
+    }
   }
   EventValue record =
       BuildRecord(jotId, argCount, args, document.GetAllocator());
-  Merge(document, record);
-
   EventStringBuffer out;
   EventWriter writer(out);
+  if (!processes.held()) {
+    WriteJson(record, writer);
+    processes.ReportUnstored(out.GetString());
+    return;
+  }
+  Merge(document, record);
   WriteJson(document, writer);
   const char* text = out.GetString();  // the last allocation of the call
   Rewrite(path, text, out.GetSize(), found, previous);

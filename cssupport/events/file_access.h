@@ -43,36 +43,72 @@ inline int OpenDirectoryOf(const std::string& filePath) {
 // The longest pause between two attempts of LockUntil.
 inline constexpr std::chrono::milliseconds kLockPoll{2};
 
+// A caller that finds the lock taken says that it waits, so that the holder's
+// process does not take the lock straight back (OthersWaiting): an OFD read
+// lock on the first byte of the directory, which conflicts with nothing but
+// the question OthersWaiting asks, and goes with the descriptor. Without
+// such locks (a file system that refuses them) nothing is said, and hand-over
+// is left to chance. Returns whether it was said.
+inline bool SayWaiting(int fd, bool waiting) {
+  struct flock lock = {};
+  lock.l_type = waiting ? F_RDLCK : F_UNLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
+// Whether a caller holding another descriptor of the directory `fd` says it
+// waits for the lock (SayWaiting).
+inline bool OthersWaiting(int fd) {
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
 // Takes flock(2) `operation` (LOCK_EX or LOCK_SH) on `fd`, trying again
 // until `deadline` (flock has no timeout of its own), at least every
-// kLockPoll. Returns 0 once taken, EWOULDBLOCK when another holder kept it
-// until the deadline, or the errno of a lock that cannot be taken at all
-// (ENOLCK, ...).
+// kLockPoll, and saying that it waits meanwhile (SayWaiting). Returns 0 once
+// taken, EWOULDBLOCK when another holder kept it until the deadline, or the
+// errno of a lock that cannot be taken at all (ENOLCK, ...).
 inline int LockUntil(int fd, int operation,
                      std::chrono::steady_clock::time_point deadline) {
   std::chrono::milliseconds pause(1);
+  bool waiting = false;
+  int error = 0;
   for (;;) {
-    if (flock(fd, operation | LOCK_NB) == 0) return 0;
+    if (flock(fd, operation | LOCK_NB) == 0) break;
     if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) return errno;
+    if (errno != EWOULDBLOCK) {
+      error = errno;
+      break;
+    }
     const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return EWOULDBLOCK;
+    if (now >= deadline) {
+      error = EWOULDBLOCK;
+      break;
+    }
+    if (!waiting) waiting = SayWaiting(fd, true);
     std::this_thread::sleep_for(
         std::min<std::chrono::nanoseconds>(pause, deadline - now));
     pause = std::min(pause * 2, kLockPoll);
   }
+  if (waiting) SayWaiting(fd, false);
+  return error;
 }
 
 // An flock(2) on the directory that holds a file, for the object's life,
-// waited for at most kLockWait; without it (no directory, a lock that
-// cannot be taken or not given up in time) the caller goes on unguarded.
+// waited for at most kLockWait. held() tells whether it was taken; a caller
+// that goes on without it (no directory, a lock that cannot be taken or not
+// given up in time) is unguarded.
 class DirectoryLock {
  public:
   DirectoryLock(const std::string& filePath, int operation)
       : fd_(OpenDirectoryOf(filePath)) {
-    if (fd_ >= 0) {
-      LockUntil(fd_, operation, std::chrono::steady_clock::now() + kLockWait);
-    }
+    error_ = fd_ < 0 ? errno
+                     : LockUntil(fd_, operation,
+                                 std::chrono::steady_clock::now() + kLockWait);
   }
   ~DirectoryLock() {
     if (fd_ >= 0) close(fd_);
@@ -80,8 +116,13 @@ class DirectoryLock {
   DirectoryLock(const DirectoryLock&) = delete;
   DirectoryLock& operator=(const DirectoryLock&) = delete;
 
+  bool held() const { return error_ == 0; }
+  // 0 when held; else why not (EWOULDBLOCK: not given up in time).
+  int error() const { return error_; }
+
  private:
   int fd_;
+  int error_;
 };
 
 // Closes a descriptor, if it is one (>= 0), when it goes out of scope.
@@ -97,6 +138,48 @@ class DescriptorCloser {
  private:
   int fd_;
 };
+
+// Opens a new unnamed regular file in `directory` for writing (O_TMPFILE),
+// `mode` less the umask, which disappears unless LinkUnnamed names it; -1
+// with errno set when it cannot, NoUnnamedFiles(errno) where the file system
+// has no such files.
+inline int OpenUnnamed(const std::string& directory, mode_t mode) {
+  return open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
+inline bool NoUnnamedFiles(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Gives the unnamed file `fd` (OpenUnnamed) the name `path`, which must not
+// exist yet. Returns 0, or the errno of the failure (EEXIST, ...).
+inline int LinkUnnamed(int fd, const std::string& path) {
+  const std::string name = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, name.c_str(), AT_FDCWD, path.c_str(),
+             AT_SYMLINK_FOLLOW) == 0) {
+    return 0;
+  }
+  // Without /proc: naming by descriptor, which needs CAP_DAC_READ_SEARCH.
+  if (errno == ENOENT &&
+      linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) {
+    return 0;
+  }
+  return errno;
+}
+
+// Writes all of `size` bytes of `data` to `fd` at its offset. Returns 0, or
+// the errno of the write that came up short.
+inline int WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
 
 // Reads `fd` to its end into `text`, `expected` bytes being the likely size.
 // Returns 0, or the errno of the read that failed (the text then ends where

@@ -1,6 +1,7 @@
 // DumpJotAt on the event record file: outcomes, file kinds, failures, corpus.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <future>
 #include <set>
+#include <thread>
 
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
@@ -17,14 +19,20 @@
 #include "tests/config/json_text.h"
 
 namespace {
-// The open(2) of this path for reading fails with failErrno (0: none fails).
+// Which open(2) fails with failErrno (0: none fails): the read of the file at
+// failPath, the lock's or the unnamed file's open of the directory failPath.
+enum Opens { kNone, kRead, kLock, kUnnamed } failing = kNone;
 std::string failPath;
 int failErrno = 0;
 // pwrite(2) is interrupted `interrupts` times, then stores nothing at or past
-// `room` (ENOSPC, a full file system); the next `truncateFailures`
-// ftruncate(2) calls fail with EIO.
+// `room` (ENOSPC, a full file system; or the process dies there when `dies`);
+// the next `truncateFailures` ftruncate(2) calls fail with EIO.
 long room = LONG_MAX;
 int interrupts = 0, truncateFailures = 0;
+bool dies = false;
+// A child forked by the next pwrite(2) lives this long (the lock is held).
+std::chrono::milliseconds forkInWrite{0};
+int sleeps = 0;  // nanosleep(2) calls
 }  // namespace
 
 extern "C" int open(const char* path, int flags, ...) {
@@ -32,13 +40,21 @@ extern "C" int open(const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(args, mode_t) : 0;
   va_end(args);
-  if (failErrno != 0 && (flags & O_ACCMODE) == O_RDONLY && failPath == path)
+  const Opens kind = (flags & O_TMPFILE) == O_TMPFILE  ? kUnnamed
+                     : flags & O_DIRECTORY             ? kLock
+                     : (flags & O_ACCMODE) == O_RDONLY ? kRead
+                                                       : kNone;
+  if (failErrno != 0 && failing == kind && failPath == path)
     return errno = failErrno, -1;
   return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
 
 extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
+  if (forkInWrite.count() > 0 && fork() == 0)
+    std::this_thread::sleep_for(forkInWrite), _exit(0);
+  forkInWrite = {};
   if (interrupts > 0) return --interrupts, errno = EINTR, -1;
+  if (at >= room && dies) raise(SIGKILL);
   if (at >= room) return errno = ENOSPC, -1;
   return syscall(SYS_pwrite64, fd, data, std::min(n, size_t(room - at)), at);
 }
@@ -46,6 +62,11 @@ extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
 extern "C" int ftruncate(int fd, off_t size) {
   if (truncateFailures > 0) return --truncateFailures, errno = EIO, -1;
   return static_cast<int>(syscall(SYS_ftruncate, fd, size));
+}
+
+extern "C" int nanosleep(const timespec* duration, timespec* left) {
+  ++sleeps;
+  return static_cast<int>(syscall(SYS_nanosleep, duration, left));
 }
 
 namespace {
@@ -157,7 +178,8 @@ TEST(EventFile, EachCaseEndsWithItsTableOutcome) {
   pthread_attr_destroy(&attr);
 }
 
-// Templates stay unexpanded, a count <= 0 reads none, every event is known.
+// Templates stay unexpanded, a count <= 0 reads none, arguments are stored
+// as well-formed UTF-8, every event is known.
 TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   TempDir dir;
   const std::string path = dir.File("loadStoreErrors.json");
@@ -166,12 +188,20 @@ TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   DumpAt(path, kSchema, -2, "not read", "not read");
   DumpAt(path, kSchema, 3, "a", "", "c", "not read");
   DumpAt(path, kDb, 1, "q\"b\\n\nt\tc\x01/\xC3\xA9%s");
+  // Each ill-formed sequence (overlong, surrogate, cut short, stray) becomes
+  // one U+FFFD; a no-break space stays.
+  DumpAt(path, kDb, 1,
+         "a\xc0\xaf"
+         "b\xed\xa0\x80"
+         "c\xf0\x90\x80"
+         "d\xff\xc2\xa0");
   std::string records =
       R"({"jotId":"jot.user.cs.schema.file.error",)"
       R"("jotMsg":"Error processing schema file %s.","jotArgs":["/etc/s.json"]},)" +
       RecordJson(kSchema) + "," + RecordJson(kSchema) + "," +
       RecordJson(kSchema, {"a", "", "c"}) + "," +
-      RecordJson(kDb, {"q\\\"b\\\\n\\nt\\tc\\u0001/\xC3\xA9%s"});
+      RecordJson(kDb, {"q\\\"b\\\\n\\nt\\tc\\u0001/\xC3\xA9%s"}) + "," +
+      RecordJson(kDb, {"a\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFDc\uFFFDd\uFFFD\u00A0"});
   const Lines table = DataLines("event_templates.tsv");
   for (const std::string& row : table) {
     DumpAt(path, row.substr(0, row.find('\t')), 0);
@@ -195,16 +225,17 @@ TEST(EventFile, ANewFileFollowsTheUmask) {
   EXPECT_EQ(KoraConfigStore::internal::DirectoryOf("/x"), "/");  // lock on "/"
 }
 
-// Only a regular file of one link is used, in a directory that exists;
-// failed reads (not EACCES) spare it; a failed rewrite writes the previous
-// content back, or removes the file it created.
+// Only a regular file of one link is used, in a directory that exists and
+// can be locked; failed reads (not EACCES) spare it; a failed rewrite writes
+// the previous content back; a new file appears whole or not at all.
 TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
   const std::string old = Jots(RecordJson(kSchema)),
                     added = Jots(RecordJson(kSchema) + "," + RecordJson(kDb));
   const Lines failed{kOpenFailed};
-  const Lines unlocked{
-      "3:Load Store workflow error file lock cannot be taken "
-      "(Too many open files); writing without it."};
+  const auto unstored = [](const std::string& why) {
+    return "3:Load Store workflow error " + why +
+           "record not stored: " + RecordJson(kDb);
+  };
   const auto unwritten = [](std::string error, const char* restored) {
     return Lines{"3:Failed writing Load Store workflow error file (" + error +
                  "); previous content " + restored + "."};
@@ -214,29 +245,56 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
   const struct {
     const char* name;
     Kind kind;
-    int error;  // of the failing open
     Lines syslog;
     std::optional<std::string> after = std::nullopt;  // a file's content
+    Opens fails = kNone;
+    int error = 0;  // of the failing open
     int interrupts = 0, truncateFailures = 0;
     long room = LONG_MAX;  // what the file system holds of a file
+    bool dies = false;     // the caller dies when the room runs out
   } cases[] = {
-      {"NoDirectory", kNoDir, 0, failed},
-      {"Fifo", kFifo, 0, failed},
-      {"Directory", kDir, 0, failed},
-      {"Symlink", kSymlink, 0, failed, old},
-      {"HardLink", kHardLink, 0, failed, old},
-      {"LockEMFILE", kFile, EMFILE, unlocked, added},
-      {"ReadEMFILE", kFile, EMFILE, failed, old},
-      {"ReadEIO", kFile, EIO, failed, old},
-      {"ReadEACCES", kFile, EACCES, {}, Jots(RecordJson(kDb))},
-      {"WriteInterrupted", kFile, 0, {}, added, 2},
-      {"FullFileSystem", kFile, 0, unwritten(full, "restored"), old, 0, 0,
-       long(old.size())},
-      {"FullForANewFile", kAbsent, 0, unwritten(full, "restored"), {}, 0, 0, 0},
-      {"TruncateFails", kFile, 0, unwritten(eio, "restored"), old, 0, 1},
-      {"RestoreFails", kFile, 0, unwritten(full, "not restored"), old, 0, 0, 9},
-      {"RestoreTruncateFails", kFile, 0, unwritten(eio, "not restored"),
-       old + added.substr(old.size()), 0, 2},
+      {"NoDirectory", kNoDir, {kOpenFailed, unstored("")}},
+      {"Fifo", kFifo, failed},
+      {"Directory", kDir, failed},
+      {"Symlink", kSymlink, failed, old},
+      {"HardLink", kHardLink, failed, old},
+      {"LockEMFILE",
+       kFile,
+       {unstored("file lock cannot be taken (Too many open files); ")},
+       old,
+       kLock,
+       EMFILE},
+      {"ReadEMFILE", kFile, failed, old, kRead, EMFILE},
+      {"ReadEIO", kFile, failed, old, kRead, EIO},
+      {"ReadEACCES", kFile, {}, Jots(RecordJson(kDb)), kRead, EACCES},
+      {"UnnamedEACCES", kAbsent, failed, {}, kUnnamed, EACCES},
+      {"WriteInterrupted", kFile, {}, added, kNone, 0, 2},
+      {"FullFileSystem", kFile, unwritten(full, "restored"), old, kNone, 0, 0,
+       0, long(old.size())},
+      {"FullForANewFile",
+       kAbsent,
+       unwritten(full, "restored"),
+       {},
+       kNone,
+       0,
+       0,
+       0,
+       0},
+      {"FullForANewFileByName",
+       kAbsent,
+       unwritten(full, "restored"),
+       {},
+       kUnnamed,
+       EOPNOTSUPP,
+       0,
+       0,
+       0},
+      {"DiesCreating", kAbsent, {}, {}, kNone, 0, 0, 0, 9, true},
+      {"TruncateFails", kFile, unwritten(eio, "restored"), old, kNone, 0, 0, 1},
+      {"RestoreFails", kFile, unwritten(full, "not restored"), old, kNone, 0, 0,
+       0, 9},
+      {"RestoreTruncateFails", kFile, unwritten(eio, "not restored"),
+       old + added.substr(old.size()), kNone, 0, 0, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -253,21 +311,33 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
               0);
     const auto type = std::filesystem::symlink_status(path).type();
     hostrt_recording::Reset();
-    failPath = c.name[0] == 'L' ? dir.path : path;
-    std::tie(failErrno, room, interrupts, truncateFailures) =
-        std::tuple(c.error, c.room, c.interrupts, c.truncateFailures);
-    DumpAt(path, kDb, 0);
-    std::tie(failErrno, room, interrupts, truncateFailures) =
-        std::tuple(0, LONG_MAX, 0, 0);
+    failPath = c.fails == kRead ? path : dir.path;
+    std::tie(failing, failErrno, room, interrupts, truncateFailures, dies) =
+        std::tuple(c.fails, c.error, c.room, c.interrupts, c.truncateFailures,
+                   c.dies);
+    int status = 0;
+    if (const pid_t pid = c.dies ? fork() : 0) {
+      waitpid(pid, &status, 0);
+    } else {
+      DumpAt(path, kDb, 0);
+      if (c.dies) _exit(0);
+    }
+    std::tie(failErrno, room, interrupts, truncateFailures, dies) =
+        std::tuple(0, LONG_MAX, 0, 0, false);
+    EXPECT_EQ(WIFSIGNALED(status), c.dies);
     EXPECT_EQ(SyslogLines(), c.syslog);
     EXPECT_EQ(std::filesystem::symlink_status(path).type(), type);
     EXPECT_EQ(c.after ? ReadBytes(path) : std::nullopt, c.after);
     EXPECT_EQ(ReadBytes(other),
               c.kind == kFile ? std::nullopt : std::optional<std::string>(old));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}),
+              (c.kind != kFile) + (c.after || c.kind >= kFifo));
   }
 }
 
-// A foreign lock delays a call by the bound only, and a child not at all.
+// A foreign lock delays a call by the bound, and the record goes to the
+// system log instead; a fork delays nothing, and a child forked while a call
+// holds the lock does not keep it.
 TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
   TempDir dir, childDir;
   const std::string path = dir.File("loadStoreErrors.json");
@@ -287,13 +357,38 @@ TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
   const bool bounded = forked.wait_for(std::chrono::seconds(3)) == ready &&
                        call.wait_for(std::chrono::seconds(3)) == ready;
   close(foreign);  // lets an unbounded wait end
-  KoraConfigStore::internal::SetLockWait(std::chrono::seconds(5));
   EXPECT_TRUE(bounded);
   EXPECT_EQ(forked.get(), 0);
   call.get();
-  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb)));
-  EXPECT_EQ(SyslogLines(), Lines{"3:Load Store workflow error file lock not "
-                                 "taken within 0.3 s; writing without it."});
+  EXPECT_EQ(ReadBytes(path), std::nullopt);
+  EXPECT_EQ(SyslogLines(),
+            Lines{"3:Load Store workflow error file lock not taken within "
+                  "0.3 s; record not stored: " +
+                  RecordJson(kDb)});
+  forkInWrite = std::chrono::milliseconds(1000);
+  DumpAt(path, kDb, 0);
+  DumpAt(path, kDb, 0);
+  KoraConfigStore::internal::SetLockWait(std::chrono::seconds(5));
+  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb) + "," + RecordJson(kDb)));
+}
+
+// A lone caller never pauses; one that finds another process waiting for
+// the lock right after giving it up lets that one have it first.
+TEST(EventFile, ACallPausesOnlyForAWaitingProcess) {
+  TempDir dir;
+  const std::string path = dir.File("loadStoreErrors.json");
+  sleeps = 0;
+  for (int i = 0; i < 20; ++i) DumpAt(path, kDb, 0);
+  EXPECT_EQ(sleeps, 0);
+  const int waiter = open(dir.path.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_TRUE(KoraConfigStore::internal::SayWaiting(waiter, true));
+  const auto start = std::chrono::steady_clock::now();
+  DumpAt(path, kDb, 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start,
+            2 * KoraConfigStore::internal::kLockPoll -
+                std::chrono::microseconds(500));
+  EXPECT_GT(sleeps, 0);
+  close(waiter);
 }
 
 // What a valid file dictates, by RapidJSON's ordinary parser; sets c.after.
