@@ -77,6 +77,7 @@ TEST(LoggerSetup, EachCallMakesExactlyItsHostCalls) {
        init(""),
        Init("", "Log_InitWithSyslogInt(ConfigStore,dict#1,cfg);")},
       {{}, init("cs"), Init("/tmp/cs.log", file)},
+      {{}, init("x"), Init("/tmp/x.log", file)},  // one character: a file
       // The name is used unchanged: neither validated nor escaped.
       {{true}, init("a b/%s"), Init("/var/log/a b/%s.log", file)},
       // What the host returned is freed, null included.

@@ -34,10 +34,11 @@ std::string ReadWhole(const std::string& path) {
   std::string text;
   int readError = 0;
   if (!KoraConfigStore::internal::ReadWholeFile(path, text, &readError)) {
-    throw CommandError{kExitUsage, path + ": cannot open: " + ErrnoText(errno)};
+    throw CommandError{kExitFailure,
+                       path + ": cannot open: " + ErrnoText(errno)};
   }
   if (readError != 0) {
-    throw CommandError{kExitUsage,
+    throw CommandError{kExitFailure,
                        path + ": cannot read: " + ErrnoText(readError)};
   }
   return text;
@@ -45,13 +46,13 @@ std::string ReadWhole(const std::string& path) {
 
 // Parses all of `path` into `document` by the library's rules (iterative
 // parser, any depth, nothing but whitespace after the root). Any failure
-// is a usage error naming the file, the reason and the byte offset.
+// ends the command naming the file, the reason and the byte offset.
 void LoadJson(const std::string& path, Document& document) {
   rapidjson::ParseResult result;
   if (!KoraConfigStore::internal::ParseJsonText(ReadWhole(path), document,
                                                 result)) {
     throw CommandError{
-        kExitUsage,
+        kExitFailure,
         path + ": invalid JSON: " +
             KoraConfigStore::internal::DescribeParseFailure(result)};
   }
@@ -242,7 +243,7 @@ void FillIds(const FillIdsOptions& options) {
   struct stat st;
   if (options.in_place && ::stat(options.config.c_str(), &st) == 0 &&
       !S_ISREG(st.st_mode)) {
-    throw CommandError{kExitUsage,
+    throw CommandError{kExitFailure,
                        options.config + ": --in-place needs a regular file"};
   }
   Document schema;
@@ -290,12 +291,16 @@ void Register(CLI::App& app) {
   auto path = std::make_shared<std::string>();
   auto* ctx = app.add_subcommand(
       "upgrade-ctx",
-      "Print the upgrade context (1 or 2) that a library path selects");
+      "Print the upgrade context (1 or 2, then why) that a library path "
+      "selects");
   ctx->add_option("LIBPATH", *path, "Path of a library file (need not exist)")
       ->required();
   ctx->callback([path] {
     KoraConfigStore::SetUpgradeCtxFromLib(*path);
-    std::printf("%d\n", static_cast<int>(KoraConfigStore::GetUpgradeCtx()));
+    const int context = KoraConfigStore::GetUpgradeCtx();
+    std::printf("%d (%sthe library's directory %s \"postLoadStore\")\n",
+                context, context == 2 ? "post-load-store: " : "",
+                context == 2 ? "contains" : "does not contain");
   });
 }
 

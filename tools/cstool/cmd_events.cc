@@ -1,21 +1,23 @@
-// cstool record EVENT-ID [ARG...] | events [--file PATH]
+// cstool record EVENT-ID [ARG...] | record --list | events [--file PATH]
 //
-// `record` checks the event record file before it calls DumpJot. DumpJot
-// itself reports an unparsable file only to the system log and then does
-// not look at the identifier at all, so with such a file the tool says that
-// nothing was recorded and that the identifier could not be checked (exit
-// 1), rather than calling DumpJot. The check and the call are not atomic: a
-// file that breaks in between is reported by DumpJot to the system log, and
-// the tool, seeing no new record, says nothing was recorded.
+// `record` checks what it can before it calls DumpJot, which reports its
+// failures only to the system log: the identifier against the catalogue, the
+// event directory, and that the event record file parses (DumpJot leaves an
+// unparsable file alone and records nothing). The checks and the call are
+// not atomic: a file that breaks in between is reported by DumpJot to the
+// system log, and the tool, seeing no new record, says nothing was recorded.
 #include <sys/file.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "commands.h"
@@ -33,6 +35,28 @@ namespace {
 constexpr const char* kEventFile =
     KoraConfigStore::internal::kEventRecordFilePath;
 constexpr std::size_t kMaxArgs = 16;
+
+// The library's event catalogue (jotMsgMap), which libcssupport.so does not
+// export; the tests hold this copy to the library's. Sorted by identifier.
+constexpr struct {
+  const char* id;
+  const char* pattern;
+} kCatalogue[] = {
+    {"jot.user.cs.createstore.copy.backup.error",
+     "Error copying ConfigStore from backup %s."},
+    {"jot.user.cs.db.operation.error",
+     "ConfigStore database operation failed."},
+    {"jot.user.cs.desired.config.error",
+     "Failed to setup desired configuration."},
+    {"jot.user.cs.dfs.cleanup.error", "Error cleaning up Datafile store."},
+    {"jot.user.cs.dfs.restore.error", "DataFile store cannot be restored."},
+    {"jot.user.cs.schema.file.error", "Error processing schema file %s."},
+    {"jot.user.cs.schema.metadata.error",
+     "Invalid metadata in schema file %s."},
+    {"jot.user.cs.schema.validation.error",
+     "ParcelId validation failed for schema file %s."},
+    {"jot.user.cs.upgrade.config.error", "Error in upgrading config %s."},
+};
 
 using KoraConfigStore::internal::EventFileState;
 using Value = KoraConfigStore::internal::EventValue;
@@ -110,19 +134,79 @@ long RecordCount(const std::string& path) {
   return static_cast<long>(jots->value.Size());
 }
 
+// The "%s" placeholders of `pattern` as Expand fills them ("%%" starts
+// none).
+std::size_t Placeholders(const std::string& pattern) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i + 1 < pattern.size(); ++i) {
+    if (pattern[i] == '%') count += pattern[++i] == 's';
+  }
+  return count;
+}
+
+void PrintCatalogue() {
+  std::printf("%-41s  ARGS  MESSAGE\n", "EVENT-ID");
+  for (const auto& entry : kCatalogue) {
+    std::printf("%-41s  %-4zu  %s\n", entry.id, Placeholders(entry.pattern),
+                entry.pattern);
+  }
+}
+
+CommandError UnknownEvent(const std::string& jotId) {
+  return {kExitUsage, "'" + jotId +
+                          "' is not an event identifier of the catalogue "
+                          "(cstool record --list lists them)"};
+}
+
+// Why `path` in `directory` cannot be written as far as access(2) tells,
+// else a pointer to where DumpJot reported it.
+std::string WhyNotWritten(const std::string& path,
+                          const std::string& directory) {
+  if (::access(path.c_str(), W_OK) != 0 && errno != ENOENT) {
+    return std::strerror(errno);
+  }
+  if (::access(directory.c_str(), W_OK) != 0) return std::strerror(errno);
+  return "see the system log";
+}
+
 void Record(const std::string& jotId, const std::vector<std::string>& args) {
+  const auto entry =
+      std::find_if(std::begin(kCatalogue), std::end(kCatalogue),
+                   [&](const auto& known) { return jotId == known.id; });
+  if (entry == std::end(kCatalogue)) throw UnknownEvent(jotId);
   if (args.size() > kMaxArgs) {
     throw CommandError{kExitUsage, "at most " + std::to_string(kMaxArgs) +
                                        " message arguments"};
   }
+  const std::size_t wanted = Placeholders(entry->pattern);
+  if (args.size() != wanted) {
+    std::fprintf(stderr,
+                 "cstool: warning: the message of %s takes %zu argument%s, "
+                 "%zu given (the library records them as given)\n",
+                 jotId.c_str(), wanted, wanted == 1 ? "" : "s", args.size());
+  }
   const std::string path = kEventFile;
+  const std::string directory =
+      std::filesystem::path(path).parent_path().string();
+  std::error_code error;
+  const auto status = std::filesystem::status(directory, error);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    throw CommandError{kExitFailure, directory +
+                                         " does not exist (the host makes it "
+                                         "at boot); nothing recorded"};
+  }
+  if (!std::filesystem::is_directory(status)) {
+    throw CommandError{kExitFailure,
+                       directory + ": " +
+                           (error ? error.message() : "not a directory") +
+                           "; nothing recorded"};
+  }
   {
     const auto file = LoadEventFile(path);
     if (file->present && !file->parseError.empty()) {
       throw CommandError{kExitFailure,
                          path + " does not parse as JSON: " + file->parseError +
-                             "; nothing recorded, and '" + jotId +
-                             "' could not be checked"};
+                             "; nothing recorded"};
     }
   }
   const long before = RecordCount(path);
@@ -134,9 +218,7 @@ void Record(const std::string& jotId, const std::vector<std::string>& args) {
                              a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9],
                              a[10], a[11], a[12], a[13], a[14], a[15]);
   } catch (const std::out_of_range&) {
-    throw CommandError{kExitUsage, "'" + jotId +
-                                       "' is not an event identifier of the "
-                                       "catalogue (jot.user.cs.*)"};
+    throw UnknownEvent(jotId);  // a library of another build
   } catch (const KoraConfigStore::ConfigStoreException&) {
     const auto file = LoadEventFile(path);
     JotsOf(*file, path);  // names what is wrong with the file
@@ -144,21 +226,15 @@ void Record(const std::string& jotId, const std::vector<std::string>& args) {
   }
 
   const long after = RecordCount(path);
-  if (after < 0) {
-    const auto file = LoadEventFile(path);
-    if (!file->present) {
-      throw CommandError{kExitFailure, "cannot write " + path +
-                                           " (see the system log); nothing "
-                                           "recorded"};
-    }
+  if (after < 0 && LoadEventFile(path)->present) {
     throw CommandError{kExitFailure, path +
                                          " has no \"jots\" array, so the "
                                          "record was discarded"};
   }
   if (after <= before) {
-    throw CommandError{kExitFailure, "cannot write " + path +
-                                         " (see the system log); nothing "
-                                         "recorded"};
+    throw CommandError{kExitFailure, "cannot write " + path + " (" +
+                                         WhyNotWritten(path, directory) +
+                                         "); nothing recorded"};
   }
   std::printf("recorded %s in %s (%ld %s)\n", jotId.c_str(), path.c_str(),
               after, after == 1 ? "record" : "records");
@@ -310,12 +386,27 @@ void Register(CLI::App& app) {
       "record", "Record one load-store event in " + std::string(kEventFile));
   auto jotId = std::make_shared<std::string>();
   auto args = std::make_shared<std::vector<std::string>>();
+  auto list = std::make_shared<bool>(false);
+  auto* id = record->add_option(
+      "EVENT-ID", *jotId,
+      "Event identifier, e.g. jot.user.cs.schema.file.error (see --list)");
+  auto* arg = record->add_option(
+      "ARG", *args, "Message arguments, in order, one for each %s");
   record
-      ->add_option("EVENT-ID", *jotId,
-                   "Event identifier, e.g. jot.user.cs.schema.file.error")
-      ->required();
-  record->add_option("ARG", *args, "Message arguments, in order");
-  record->callback([jotId, args] { Record(*jotId, *args); });
+      ->add_flag("--list", *list,
+                 "List the event identifiers, each with the number of "
+                 "arguments its message takes")
+      ->excludes(id)
+      ->excludes(arg);
+  record->callback([jotId, args, list, id] {
+    if (*list) return PrintCatalogue();
+    if (id->count() == 0) {
+      throw CommandError{kExitUsage,
+                         "record: EVENT-ID is required (cstool record "
+                         "--list lists them)"};
+    }
+    Record(*jotId, *args);
+  });
 
   auto* events = app.add_subcommand(
       "events", "List the recorded events with their messages filled in");

@@ -1,9 +1,7 @@
 // cstool messages | message CODE | build-info
-#include <cerrno>
+#include <charconv>
 #include <cinttypes>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -36,18 +34,26 @@ void PrintMessages() {
   }
 }
 
-// Parses a whole decimal int, sign allowed, or fails with a usage error.
+// The int that `text` writes in decimal, sign allowed: ErrorMessageForId
+// takes any int, so "+1082" is 1082 and "-1082" a code without a message.
+// Anything else (blanks, hexadecimal, out of the int range) is a usage error.
 int ParseCode(const std::string& text) {
-  errno = 0;
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno == ERANGE || value < INT_MIN ||
-      value > INT_MAX) {
+  const bool plus = text.size() > 1 && text[0] == '+' && text[1] != '-';
+  const char* end = text.data() + text.size();
+  int value = 0;
+  const auto [stop, error] = std::from_chars(text.data() + plus, end, value);
+  if (text.empty() || error != std::errc() || stop != end) {
     throw CommandError{kExitUsage, "'" + text +
                                        "' is not an error code (expected a "
                                        "decimal number such as 1082)"};
   }
-  return static_cast<int>(value);
+  return value;
+}
+
+void PrintMessage(const std::string& text) {
+  const int code = ParseCode(text);
+  std::printf("%s\n", ErrorMessageForId(static_cast<CSErrorCodes>(code)));
+  if (!IsCatalogued(code)) throw CommandError{kExitFailure, ""};
 }
 
 void PrintVersion(const char* name, const CSVersionRecord& v) {
@@ -76,11 +82,12 @@ void Register(CLI::App& app) {
   auto* message =
       app.add_subcommand("message", "Print the message text of one error code");
   auto code = std::make_shared<std::string>();
-  message->add_option("CODE", *code, "Error code, e.g. 1082")->required();
-  message->callback([code] {
-    std::printf("%s\n",
-                ErrorMessageForId(static_cast<CSErrorCodes>(ParseCode(*code))));
-  });
+  message
+      ->add_option("CODE", *code,
+                   "Error code in decimal, e.g. 1082; a code without a "
+                   "message prints \"unknown message\" and exits 1")
+      ->required();
+  message->callback([code] { PrintMessage(*code); });
 
   app.add_subcommand("build-info", "Print the build identification data")
       ->callback(PrintBuildInfo);

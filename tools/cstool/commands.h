@@ -9,13 +9,17 @@
 
 namespace cstool {
 
-// Exit statuses: 0 success, 1 the operation failed, 2 bad usage or input.
+// Exit statuses. 1: the operation failed (an input file missing, unreadable,
+// unparsable or not of the expected kind, an output that cannot be written, a
+// code without a message). 2: cstool was used wrongly (an unknown subcommand
+// or option, a missing or malformed argument, options that exclude each
+// other, an event identifier outside the catalogue).
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 // Thrown by a command to end with `status` after printing `message` (with a
-// "cstool: " prefix) on stderr.
+// "cstool: " prefix) on stderr; an empty message prints nothing.
 struct CommandError {
   int status;
   std::string message;

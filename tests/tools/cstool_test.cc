@@ -1,0 +1,252 @@
+// cstool run as a user would, as a separate process: each case compares the
+// "status|stdout|stderr" of a shell snippet that runs it.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+
+#include "../events/event_test_support.h"
+
+#define DATA CSSUPPORT_SOURCE_DIR "/tests/data/"
+
+namespace {
+
+using namespace cssupport_test;
+using Cases = std::vector<std::pair<std::string, std::string>>;
+
+const std::string
+    kConfig = DATA "host_config.json ",
+    kFill = "$t fill-ids --schema " DATA "host_config.schema.json ",
+    kAdded = "fill-ids: added 10 identifiers\n",
+    kNone = "fill-ids: added 0 identifiers\n",
+    kFile = "/var/run/tessel/files/loadStoreErrors.json",
+    kHelp = "\nRun with --help for more information.",
+    kPrelude = "t=" CSTOOL_PATH "; F=" + kFile + "; ulimit -s 256\n",
+    kMount = "mount -t tmpfs none /var/run && mkdir -p ${F%/*} || exit\n";
+
+// What a failing run prints: nothing on stdout, `text` on stderr.
+std::string Err(int status, const std::string& text) {
+  return std::to_string(status) + "||cstool: " + text + "\n";
+}
+
+class Cstool : public testing::Test {
+ protected:
+  // Runs `script` by sh in dir_ (as its files s, o, e), cstool as $t on a
+  // 256 KiB stack; `isolated`: in a private mount namespace whose /var/run is
+  // a tmpfs holding only the event directory (of $F).
+  std::string Sh(const std::string& script, bool isolated = false) {
+    WriteBytes(dir_.File("s"), kPrelude + (isolated ? kMount : "") + script);
+    const std::string run = "cd " + dir_.path +
+                            (isolated ? " && unshare -m" : " &&") +
+                            " sh s >o 2>e </dev/null";
+    const int raw = std::system(run.c_str());
+    return std::to_string(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1) + "|" +
+           ReadBytes(dir_.File("o")).value_or("?") + "|" +
+           ReadBytes(dir_.File("e")).value_or("?");
+  }
+  void Expect(const Cases& cases, bool isolated = false) {
+    for (const auto& [script, expected] : cases)
+      EXPECT_EQ(Sh(script, isolated), expected) << script;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(Cstool, EachCommandLineGetsItsStatusAndOutput) {
+  using KoraConfigStore::jotMsgMap;
+  const std::string
+      subs =
+          "the subcommands are: messages, message, build-info, record, events, "
+          "fill-ids, upgrade-ctx, demo",
+      sub = "' is not a cstool subcommand; ",
+      list = " (cstool record --list lists them)",
+      nac = "' is not an error code (expected a decimal number such as 1082)";
+  std::string table = "EVENT-ID" + std::string(35, ' ') + "ARGS  MESSAGE\n";
+  for (const auto& [id, text] : std::map(jotMsgMap.begin(), jotMsgMap.end())) {
+    table += id + std::string(43 - id.size(), ' ') +  // each % starts a %s
+             std::to_string(std::count(text.begin(), text.end(), '%')) +
+             "     " + text + "\n";
+  }
+  Cases cases = {
+      {"$t messages | cmp - " DATA "error_messages.txt", "0||"},
+      // A sign is read as an int takes it, as ErrorMessageForId does.
+      {"$t message +1102", "0|Kernix_ForkExec failed, errno: %s\n|"},
+      {"$t message -1082; echo $?; $t message 2147483647",
+       "1|unknown message\n1\nunknown message\n|"},
+      {"$t", Err(2, "a subcommand is required; " + subs + kHelp)},
+      {"$t mesages",
+       Err(2, "'mesages" + sub + subs + "; did you mean 'messages'?")},
+      {"$t --pretty sleep", Err(2, "'sleep" + sub + subs)},
+      // --version's library data is build-info's; six sibling records; the
+      // help's subcommands and exit statuses.
+      {"$t --version >v && $t build-info >b && sed 1q v && sed 1d v | while "
+       "read n x; do grep -cx \"$n  *$x\" b; done; n=$(awk '$1 == "
+       "\"gBuildNumberNumeric\" { print $2 }' b); grep -cx \"gBuildNumber  "
+       "*build-$n\" b; grep -c '^gCs' b; $t --help | awk '/^Subcommands:/,/^$/ "
+       "{ printf \"%s \", $1 } /^Exit status:$/'",
+       "0|cstool " CSTOOL_VERSION
+       "\n1\n1\n1\n1\n6\nSubcommands: messages message build-info record "
+       "events fill-ids upgrade-ctx demo  Exit status:\n|"},
+      {"$t upgrade-ctx /postLoadStore/x; $t upgrade-ctx /postLoadStore",
+       "0|2 (post-load-store: the library's directory contains "
+       "\"postLoadStore\")\n1 (the library's directory does not contain "
+       "\"postLoadStore\")\n|"},
+      {kFill + "c --in-place -o x",
+       "2||--output excludes --in-place" + kHelp + "\n"},
+      {"$t record --list", "0|" + table + "|"},
+      {"$t record", Err(2, "record: EVENT-ID is required" + list)},
+      {"$t record jot.x",
+       Err(2, "'jot.x' is not an event identifier of the catalogue" + list)},
+      {"$t record jot.user.cs.db.operation.error $(seq 17)",
+       Err(2, "at most 16 message arguments")},
+  };
+  for (std::string bad : {"2147483648", "0x43A", "abc", "10x", "", " 1082"})
+    cases.push_back({"$t message '" + bad + "'", Err(2, "'" + bad + nac)});
+  Expect(cases);
+}
+
+TEST_F(Cstool, EventsListsTheRecordsOrSaysWhatIsWrong) {
+  const std::string open = "f: cannot open the event record file: ",
+                    deep = std::string(200000, '[') + std::string(200000, ']');
+  const Cases cases = {
+      // Placeholders filled in order, extra arguments after; at UTF-8's
+      // edges invalid bytes and C1 controls escaped, their neighbours kept.
+      {R"({"jots":[{"jotId":"u","jotMsg":"c %s.","jotArgs":[]},{"jotId":"x",)"
+       R"("jotMsg":"%s|%s|%d %n %%s","jotArgs":["%s","t\tb\u007f\u001f","e1",5]},)"
+       "7,{\"jotMsg\":\"\xc0\xaf|\xe0\x9f\xbf|\xed\xa0\x80|\xed\x9f\xbf|"
+       "\xf4\x90\x80\x80|\xf4\x8f\xbf\xbf|\xc2\x80|\xc2\x9f|\xc2\xa0|\xff\"}]}",
+       "0|#  EVENT  MESSAGE\n1  u      c %s.\n2  x      "
+       "%s|t\\tb\\u007f\\u001f|%d %n %%s [extra: e1, 5]\n3  ?      (not an "
+       "event record: 7)\n4  ?      "
+       "\\xc0\\xaf|\\xe0\\x9f\\xbf|\\xed\\xa0\\x80|\xed\x9f\xbf|"
+       "\\xf4\\x90\\x80\\x80|\xf4\x8f\xbf\xbf|\\u0080|\\u009f|\xc2\xa0|"
+       "\\xff\n|"},
+      {"{\"jots\":[]}", "0|no records in f\n|"},
+      {"{}", "0|no records in f\n|"},
+      {"{", Err(1,
+                "f: does not parse as JSON: Missing a name for object member "
+                "(at byte offset 1)")},
+      {"{\"jots\":[" + deep + "]}",
+       "0|#  EVENT  MESSAGE\n1  ?      (not an event record: " + deep + ")\n|"},
+      {"[]",
+       Err(1, "f: not an event record file: the root is not a JSON object")},
+  };
+  for (const auto& [bytes, expected] : cases) {
+    WriteBytes(dir_.File("f"), bytes);
+    EXPECT_EQ(Sh("$t events --file f"), expected) << bytes;
+  }
+  Expect({
+      // A reader waits while a writer holds the lock on the directory.
+      {"printf '{}' >f; flock -x . sh -c 'touch h; sleep 1' & until [ -e h ]; "
+       "do sleep .05; done; a=$(date +%s%N); $t events --file f; [ $(($(date "
+       "+%s%N) - a)) -gt 500000000 ] && echo waited; wait",
+       "0|no records in f\nwaited\n|"},
+      {"rm f; $t events --file f; mkdir f; $t events --file f",
+       Err(1, open + "No such file or directory\ncstool: " + open +
+                  "Is a directory")},
+  });
+}
+
+TEST_F(Cstool, FillIdsWritesWhereAskedKeepingModeAndOwner) {
+  const std::string deep =
+      "{\"a\":" + std::string(200000, '[') + std::string(200000, ']') + "}";
+  WriteBytes(dir_.File("deep"), deep);
+  Expect({
+      // Compact on one line, indented in place keeping the mode; either way
+      // a second pass finds nothing to add.
+      {kFill + kConfig + "| tee a | wc -l && " + kFill + "a >/dev/null",
+       "0|1\n|" + kAdded + kNone},
+      {"cp " + kConfig + "c; chown 4321:4322 c 2>&-; chmod 7640 c && " + kFill +
+           "c --in-place --pretty && grep -c '^  \"network\": {$' c && " +
+           kFill +
+           "c >/dev/null && stat -c %a c && { [ $(id -u) != 0 ] || stat -c "
+           "%u:%g c; }",
+       std::string("0|1\n7640\n") + (::geteuid() == 0 ? "4321:4322\n|" : "|") +
+           kAdded + kNone},
+      // A new file gets 0666 less the umask; -o replaces a file whole, so
+      // another link to it keeps the old text.
+      {"umask 027; " + kFill + kConfig +
+           "-o n && stat -c %a n && echo old >out && ln out l && " + kFill +
+           kConfig + "-o out && cat l && rm l",
+       "0|640\nold\n|" + kAdded + kAdded},
+      // --in-place through a symbolic link replaces the target.
+      {"cp " + kConfig + "t && ln -s t y && " + kFill +
+           "y --in-place && [ -L y ] && grep -o cs_generated_id t | wc -l",
+       "0|13\n|" + kAdded},
+      {"cat deep | " + kFill + "/dev/stdin",
+       "0|" + deep + "\n|" + kNone},  // read to its end
+      {"printf '{,' >bad; " + kFill + "bad --in-place; s=$?; cat bad; exit $s",
+       "1|{,|cstool: bad: invalid JSON: Missing a name for object member (at "
+       "byte offset 1)\n"},
+      {kFill + "/dev/null --in-place",
+       Err(1, "/dev/null: --in-place needs a regular file")},
+      {kFill + "none", Err(1, "none: cannot open: No such file or directory")},
+      {"ls -A | wc -l", "0|11\n|"},  // no temporary file left
+  });
+#if !defined(__SANITIZE_ADDRESS__)  // a sanitizer cannot start so limited
+  // Out of memory: indenting 200,000 levels needs far more than 300 MB.
+  Expect({{"ulimit -v 300000; " + kFill + "deep --pretty",
+           Err(1, "std::bad_alloc")}});
+#endif
+}
+
+// Where the machine's event record file is out of reach. Skips where none
+// can be made (a root that is not a mount point, a refusing container).
+TEST_F(Cstool, InAPrivateMountNamespace) {
+  if (const std::string probe = Sh("", true); probe != "0||")
+    GTEST_SKIP() << "no private mount namespace: "
+                 << probe.substr(probe.find('|', 2) + 1);
+  const std::string schema = "jot.user.cs.schema.file.error",
+                    db = "jot.user.cs.db.operation.error",
+                    as = " given (the library records them as given)\n",
+                    up = "jot.user.cs.upgrade.config.error",
+                    warn = "cstool: warning: the message of ";
+  Cases cases = {
+      {"$t record " + schema + " /etc/s.json && $t record " + db +
+           " $(seq 16) && cat $F",
+       "0|recorded " + schema + " in " + kFile + " (1 record)\nrecorded " + db +
+           " in " + kFile + " (2 records)\n{\"jots\":[" +
+           RecordJson(schema, {"/etc/s.json"}) + "," +
+           RecordJson(db, {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10",
+                           "11", "12", "13", "14", "15", "16"}) +
+           "]}|" + warn + db + " takes 0 arguments, 16" + as},
+      // The replacement fails whole and leaves nothing behind.
+      {"mkdir w && mount -t tmpfs -o size=256k none w && cp " + kConfig +
+           "w/c && head -c 300000 /dev/zero >w/z 2>&-; " + kFill +
+           "w/c --in-place --pretty; s=$?; cmp w/c " + kConfig +
+           "; ls -A w; exit $s",
+       "1|c\nz\n|cstool: w/c: cannot write: No space left on device\n"},
+      // The demonstration: its exception, log, record and configuration.
+      {"rmdir ${F%/*}; $t demo >d; s=$?; grep -c kept-from-an-earlier-run d; "
+       "grep -cF -e 'Error Code: 1081' -e ' component=cstool-demo "
+       "op=schema-load] ConfigStoreException: #0 ' -e '1  "
+       "jot.user.cs.schema.file.error  Error processing schema file /etc/' -e "
+       "'\"cs_generated_id\": ' d; exit $s",
+       "0|1\n7\n|"},
+  };
+  // The event record file, after a command, makes record fail for a reason;
+  // the file stays as it was.
+  const std::string failures[][3] = {
+      {"{", "",
+       kFile + " does not parse as JSON: Missing a name for object member (at "
+               "byte offset 1); nothing recorded"},
+      {"{\"jots\":{}}", "",
+       kFile + ": not an event record file: \"jots\" is not an array"},
+      {"{\"x\":1}", "",
+       kFile + " has no \"jots\" array, so the record was discarded"},
+      {"{\"jots\":[]}", "mount -o remount,ro /var/run; ",
+       "cannot write " + kFile + " (Read-only file system); nothing recorded"},
+      {"", "rm -r ${F%/*}; F=/dev/null; ",
+       "/var/run/tessel/files does not exist (the host makes it at boot); "
+       "nothing recorded"},
+  };
+  for (const auto& [file, before, reason] : failures) {
+    cases.push_back({"printf '" + file + "' >$F; " + before + "$t record " +
+                         up + "; s=$?; cat $F; exit $s",
+                     "1|" + file + "|" + warn + up + " takes 1 argument, 0" +
+                         as + "cstool: " + reason + "\n"});
+  }
+  Expect(cases, true);
+}
+
+}  // namespace
