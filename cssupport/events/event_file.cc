@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "cssupport/errors/json.h"
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
+#include "cssupport/events/event_catalogue.h"
 #include "cssupport/events/event_json.h"
 #include "cssupport/events/file_access.h"
 #include "cssupport/events/utf8.h"
@@ -26,22 +28,9 @@
 namespace KoraConfigStore {
 
 const std::unordered_map<std::string, std::string> jotMsgMap
-    __attribute__((init_priority(CSSUPPORT_INIT_EVENT_CATALOGUE))) = {
-        {"jot.user.cs.createstore.copy.backup.error",
-         "Error copying ConfigStore from backup %s."},
-        {"jot.user.cs.db.operation.error",
-         "ConfigStore database operation failed."},
-        {"jot.user.cs.schema.file.error", "Error processing schema file %s."},
-        {"jot.user.cs.schema.metadata.error",
-         "Invalid metadata in schema file %s."},
-        {"jot.user.cs.schema.validation.error",
-         "ParcelId validation failed for schema file %s."},
-        {"jot.user.cs.dfs.restore.error", "DataFile store cannot be restored."},
-        {"jot.user.cs.dfs.cleanup.error", "Error cleaning up Datafile store."},
-        {"jot.user.cs.desired.config.error",
-         "Failed to setup desired configuration."},
-        {"jot.user.cs.upgrade.config.error", "Error in upgrading config %s."},
-};
+    __attribute__((init_priority(CSSUPPORT_INIT_EVENT_CATALOGUE))) (
+        std::begin(internal::kEventCatalogue),
+        std::end(internal::kEventCatalogue));
 
 namespace {
 

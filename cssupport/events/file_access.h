@@ -99,16 +99,16 @@ inline int LockUntil(int fd, int operation,
 }
 
 // An flock(2) on the directory that holds a file, for the object's life,
-// waited for at most kLockWait. held() tells whether it was taken; a caller
-// that goes on without it (no directory, a lock that cannot be taken or not
-// given up in time) is unguarded.
+// waited for until `deadline` (kLockWait from now unless given). held() tells
+// whether it was taken; a caller that goes on without it (no directory, a lock
+// that cannot be taken or not given up in time) is unguarded.
 class DirectoryLock {
  public:
-  DirectoryLock(const std::string& filePath, int operation)
+  DirectoryLock(const std::string& filePath, int operation,
+                std::chrono::steady_clock::time_point deadline =
+                    std::chrono::steady_clock::now() + kLockWait)
       : fd_(OpenDirectoryOf(filePath)) {
-    error_ = fd_ < 0 ? errno
-                     : LockUntil(fd_, operation,
-                                 std::chrono::steady_clock::now() + kLockWait);
+    error_ = fd_ < 0 ? errno : LockUntil(fd_, operation, deadline);
   }
   ~DirectoryLock() {
     if (fd_ >= 0) close(fd_);

@@ -3,8 +3,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <map>
-
 #include "../events/event_test_support.h"
 
 #define DATA CSSUPPORT_SOURCE_DIR "/tests/data/"
@@ -22,7 +20,10 @@ const std::string
     kFile = "/var/run/tessel/files/loadStoreErrors.json",
     kHelp = "\nRun with --help for more information.",
     kPrelude = "t=" CSTOOL_PATH "; F=" + kFile + "; ulimit -s 256\n",
-    kMount = "mount -t tmpfs none /var/run && mkdir -p ${F%/*} || exit\n";
+    kMount = "mount -t tmpfs none /var/run && mkdir -p ${F%/*} || exit\n",
+    kRepair =
+        " ('cstool repair' makes it whole again, keeping its complete "
+        "records)";
 
 // What a failing run prints: nothing on stdout, `text` on stderr.
 std::string Err(int status, const std::string& text) {
@@ -53,16 +54,17 @@ class Cstool : public testing::Test {
 };
 
 TEST_F(Cstool, EachCommandLineGetsItsStatusAndOutput) {
-  using KoraConfigStore::jotMsgMap;
   const std::string
       subs =
           "the subcommands are: messages, message, build-info, record, events, "
-          "fill-ids, upgrade-ctx, demo",
+          "repair, fill-ids, upgrade-ctx, demo",
       sub = "' is not a cstool subcommand; ",
       list = " (cstool record --list lists them)",
       nac = "' is not an error code (expected a decimal number such as 1082)";
   std::string table = "EVENT-ID" + std::string(35, ' ') + "ARGS  MESSAGE\n";
-  for (const auto& [id, text] : std::map(jotMsgMap.begin(), jotMsgMap.end())) {
+  for (const std::string& row : DataLines("event_templates.tsv")) {
+    const std::string id = row.substr(0, row.find('\t')),
+                      text = row.substr(id.size() + 1);
     table += id + std::string(43 - id.size(), ' ') +  // each % starts a %s
              std::to_string(std::count(text.begin(), text.end(), '%')) +
              "     " + text + "\n";
@@ -86,7 +88,7 @@ TEST_F(Cstool, EachCommandLineGetsItsStatusAndOutput) {
        "{ printf \"%s \", $1 } /^Exit status:$/'",
        "0|cstool " CSTOOL_VERSION
        "\n1\n1\n1\n1\n6\nSubcommands: messages message build-info record "
-       "events fill-ids upgrade-ctx demo  Exit status:\n|"},
+       "events repair fill-ids upgrade-ctx demo  Exit status:\n|"},
       {"$t upgrade-ctx /postLoadStore/x; $t upgrade-ctx /postLoadStore",
        "0|2 (post-load-store: the library's directory contains "
        "\"postLoadStore\")\n1 (the library's directory does not contain "
@@ -125,7 +127,8 @@ TEST_F(Cstool, EventsListsTheRecordsOrSaysWhatIsWrong) {
       {"{}", "0|no records in f\n|"},
       {"{", Err(1,
                 "f: does not parse as JSON: Missing a name for object member "
-                "(at byte offset 1)")},
+                "(at byte offset 1)" +
+                    kRepair)},
       {"{\"jots\":[" + deep + "]}",
        "0|#  EVENT  MESSAGE\n1  ?      (not an event record: " + deep + ")\n|"},
       {"[]",
@@ -145,6 +148,52 @@ TEST_F(Cstool, EventsListsTheRecordsOrSaysWhatIsWrong) {
        Err(1, open + "No such file or directory\ncstool: " + open +
                   "Is a directory")},
   });
+}
+
+// A damaged file keeps its complete records, compact, with the original
+// kept beside it and the mode kept; a whole one is left alone.
+TEST_F(Cstool, RepairKeepsEveryCompleteRecord) {
+  const std::string schema = "jot.user.cs.schema.file.error";
+  std::string records, indented = "{\n  \"jots\": [\n";
+  for (int i = 1; i <= 31; ++i) {
+    const std::string record = RecordJson(schema, {std::to_string(i)});
+    records += (i > 1 ? "," : "") + record;
+    if (i <= 2) indented += "    " + record + ",\n";
+  }
+  const std::string whole = "{\"jots\":[" + records + "]}",
+                    kept = "; the damaged file is kept as f.damaged";
+  const struct {
+    std::string bytes, said, after;
+  } cases[] = {
+      {whole.substr(0, whole.size() - 40),
+       "kept 30 records; dropped 65 bytes from byte offset 3089 on (Missing a "
+       "closing quotation mark in string (at byte offset 3154))",
+       whole.substr(0, whole.rfind(",{")) + "]}"},
+      {whole + " x",
+       "kept 31 records; dropped 2 bytes from byte offset 3194 on (text after "
+       "the root value)",
+       whole},
+      {"",
+       "kept 0 records; dropped 0 bytes from byte offset 0 on (The document "
+       "is empty (at byte offset 0))",
+       "{\"jots\":[]}"},
+      {indented.substr(0, indented.size() - 9),
+       "kept 1 record; dropped 100 bytes from byte offset 119 on (Missing a "
+       "colon after a name of object member (at byte offset 219))",
+       "{\"jots\":[" + RecordJson(schema, {"1"}) + "]}"},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(dir_.File("f"), c.bytes);
+    WriteBytes(dir_.File("b"), c.bytes);
+    EXPECT_EQ(Sh("chmod 640 f; $t repair --file f | sed 's/-[0-9TZ]*$//'; "
+                 "stat -c %a f; cat f; cmp b f.damaged-* && rm b f.d* && ls"),
+              "0|repaired f: " + c.said + kept + "\n640\n" + c.after +
+                  "e\nf\no\ns\n|")
+        << c.bytes;
+  }
+  WriteBytes(dir_.File("f"), whole);
+  EXPECT_EQ(Sh("$t repair --file f; cat f"),
+            "0|nothing to repair: f parses as JSON\n" + whole + "|");
 }
 
 TEST_F(Cstool, FillIdsWritesWhereAskedKeepingModeAndOwner) {
@@ -216,6 +265,11 @@ TEST_F(Cstool, InAPrivateMountNamespace) {
            "w/c --in-place --pretty; s=$?; cmp w/c " + kConfig +
            "; ls -A w; exit $s",
        "1|c\nz\n|cstool: w/c: cannot write: No space left on device\n"},
+      // Under a foreign lock: one bounded wait, nothing recorded.
+      {"flock -x ${F%/*} sleep 9 & sleep 1; a=$(date +%s); $t record " + db +
+           "; s=$?; echo $(($(date +%s) - a)); kill $!; exit $s",
+       "1|5\n|cstool: another process kept " + kFile +
+           " locked for 5 s; nothing recorded\n"},
       // The demonstration: its exception, log, record and configuration.
       {"rmdir ${F%/*}; $t demo >d; s=$?; grep -c kept-from-an-earlier-run d; "
        "grep -cF -e 'Error Code: 1081' -e ' component=cstool-demo "
@@ -228,14 +282,17 @@ TEST_F(Cstool, InAPrivateMountNamespace) {
   // the file stays as it was.
   const std::string failures[][3] = {
       {"{", "",
-       kFile + " does not parse as JSON: Missing a name for object member (at "
-               "byte offset 1); nothing recorded"},
+       kFile +
+           " does not parse as JSON: Missing a name for object member (at "
+           "byte offset 1); nothing recorded" +
+           kRepair},
       {"{\"jots\":{}}", "",
        kFile + ": not an event record file: \"jots\" is not an array"},
       {"{\"x\":1}", "",
        kFile + " has no \"jots\" array, so the record was discarded"},
       {"{\"jots\":[]}", "mount -o remount,ro /var/run; ",
-       "cannot write " + kFile + " (Read-only file system); nothing recorded"},
+       "Failed opening Load Store workflow error file.\ncstool: cannot write " +
+           kFile + " (Read-only file system); nothing recorded"},
       {"", "rm -r ${F%/*}; F=/dev/null; ",
        "/var/run/tessel/files does not exist (the host makes it at boot); "
        "nothing recorded"},

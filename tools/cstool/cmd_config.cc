@@ -134,23 +134,27 @@ std::string Render(const Document& document, bool pretty) {
 }
 
 bool WriteAll(int fd, const std::string& text) {
-  const char* data = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    left -= static_cast<size_t>(n);
+  const int error =
+      KoraConfigStore::internal::WriteAll(fd, text.data(), text.size());
+  return error == 0 || (errno = error, false);
+}
+
+// Names the unnamed file `fd` "<base><pid>.<n>", the first such name free,
+// and returns that name; empty, with errno set, when it cannot.
+std::string NameTemporary(int fd, const std::string& base) {
+  for (int n = 0; n < 100; ++n) {
+    const std::string name =
+        base + std::to_string(::getpid()) + "." + std::to_string(n);
+    errno = KoraConfigStore::internal::LinkUnnamed(fd, name);
+    if (errno == 0) return name;
+    if (errno != EEXIST) break;
   }
-  return true;
+  return {};
 }
 
 // Replaces `path` with `text` so that readers see either the old file or the
-// whole new one: a temporary file in the same directory, synced, then renamed
-// over the original. Keeps the original's owner, group and permission bits
+// whole new one: a file in the same directory, synced, then renamed over the
+// original. Keeps the original's owner, group and permission bits
 // (failing, and leaving the original, when the owner and group cannot be
 // kept); a new file gets the caller's and 0666 less the umask. A symbolic
 // link is followed.
@@ -176,9 +180,18 @@ void ReplaceFile(const std::string& path, const std::string& text) {
 
   const fs::path directory =
       target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string temp =
-      (directory / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temp.data());
+  const std::string base =
+      (directory / ("." + target.filename().string() + ".")).string();
+  // Unnamed until it is whole, and then named only to be renamed into place,
+  // so that a tool killed on the way leaves nothing behind (a temporary file
+  // by name where the file system has no unnamed files).
+  int fd = KoraConfigStore::internal::OpenUnnamed(directory.string(), 0600);
+  const bool unnamed = fd >= 0;
+  std::string temp;  // the file's name, once it has one
+  if (!unnamed && KoraConfigStore::internal::NoUnnamedFiles(errno)) {
+    temp = base + "XXXXXX";
+    fd = ::mkstemp(temp.data());
+  }
   if (fd < 0) {
     throw CommandError{kExitFailure, directory.string() +
                                          ": cannot create a temporary file: " +
@@ -189,6 +202,10 @@ void ReplaceFile(const std::string& path, const std::string& text) {
   bool ok = WriteAll(fd, text) &&
             (!existed || ::fchown(fd, st.st_uid, st.st_gid) == 0) &&
             ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  if (ok && unnamed) {
+    temp = NameTemporary(fd, base);
+    ok = !temp.empty();
+  }
   int error = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -199,7 +216,7 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     error = errno;
   }
   if (!ok) {
-    ::unlink(temp.c_str());
+    if (!temp.empty()) ::unlink(temp.c_str());
     throw CommandError{kExitFailure,
                        target.string() + ": cannot write: " + ErrnoText(error)};
   }

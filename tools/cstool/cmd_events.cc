@@ -7,10 +7,12 @@
 // not atomic: a file that breaks in between is reported by DumpJot to the
 // system log, and the tool, seeing no new record, says nothing was recorded.
 #include <sys/file.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +26,7 @@
 #include "cssupport/errors/json.h"
 #include "cssupport/events/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
+#include "cssupport/events/event_catalogue.h"
 #include "cssupport/events/event_file.h"
 #include "cssupport/events/event_json.h"
 #include "cssupport/events/file_access.h"
@@ -35,34 +38,16 @@ namespace {
 constexpr const char* kEventFile =
     KoraConfigStore::internal::kEventRecordFilePath;
 constexpr std::size_t kMaxArgs = 16;
-
-// The library's event catalogue (jotMsgMap), which libcssupport.so does not
-// export; the tests hold this copy to the library's. Sorted by identifier.
-constexpr struct {
-  const char* id;
-  const char* pattern;
-} kCatalogue[] = {
-    {"jot.user.cs.createstore.copy.backup.error",
-     "Error copying ConfigStore from backup %s."},
-    {"jot.user.cs.db.operation.error",
-     "ConfigStore database operation failed."},
-    {"jot.user.cs.desired.config.error",
-     "Failed to setup desired configuration."},
-    {"jot.user.cs.dfs.cleanup.error", "Error cleaning up Datafile store."},
-    {"jot.user.cs.dfs.restore.error", "DataFile store cannot be restored."},
-    {"jot.user.cs.schema.file.error", "Error processing schema file %s."},
-    {"jot.user.cs.schema.metadata.error",
-     "Invalid metadata in schema file %s."},
-    {"jot.user.cs.schema.validation.error",
-     "ParcelId validation failed for schema file %s."},
-    {"jot.user.cs.upgrade.config.error", "Error in upgrading config %s."},
-};
+constexpr char kRepairHint[] =
+    " ('cstool repair' makes it whole again, keeping its complete records)";
 
 using KoraConfigStore::internal::EventFileState;
+using KoraConfigStore::internal::kEventCatalogue;
 using Value = KoraConfigStore::internal::EventValue;
 
 // The event record file as read at one moment.
 struct EventFile {
+  bool locked = false;  // read under the shared lock
   bool present = false;
   std::string openError;   // why it is not present
   std::string parseError;  // empty when it parsed
@@ -71,24 +56,21 @@ struct EventFile {
 
 // Reads and parses `path` by DumpJot's rules: only a regular file of one
 // link, never through a symbolic link. DumpJot rewrites the file in place
-// under an exclusive flock(2) on its directory; a shared one here keeps a
-// half-written file from being read.
-std::unique_ptr<EventFile> LoadEventFile(const std::string& path) {
+// under an exclusive flock(2) on its directory; a shared one here, waited for
+// until `deadline`, keeps a half-written file from being read.
+std::unique_ptr<EventFile> LoadEventFile(
+    const std::string& path, std::chrono::steady_clock::time_point deadline =
+                                 std::chrono::steady_clock::now() +
+                                 KoraConfigStore::internal::kLockWait) {
   auto file = std::make_unique<EventFile>();
   std::string text;
   {
-    const KoraConfigStore::internal::DirectoryLock readers(path, LOCK_SH);
+    const KoraConfigStore::internal::DirectoryLock readers(path, LOCK_SH,
+                                                           deadline);
+    file->locked = readers.held();
     const auto found = KoraConfigStore::internal::ReadEventFile(path, text);
     file->present = found.state == EventFileState::kRead;
-    if (found.state == EventFileState::kNotRegular && found.error == 0) {
-      file->openError = "not a regular file";
-    } else if (found.error == ELOOP) {
-      file->openError = "a symbolic link, which is never followed";
-    } else if (found.error == EMLINK) {
-      file->openError = "it has more than one link";
-    } else if (!file->present) {
-      file->openError = std::strerror(found.error);
-    }
+    if (!file->present) file->openError = DescribeOpenFailure(found);
   }
   if (file->present) {
     rapidjson::ParseResult result;
@@ -125,12 +107,11 @@ const Value* JotsOf(const EventFile& file, const std::string& path) {
 }
 
 // Records in the file, or -1 when there is no file or no "jots" array.
-long RecordCount(const std::string& path) {
-  const auto file = LoadEventFile(path);
-  if (!file->present || !file->parseError.empty()) return -1;
-  if (!file->document.IsObject()) return -1;
-  const auto jots = file->document.FindMember("jots");
-  if (jots == file->document.MemberEnd() || !jots->value.IsArray()) return -1;
+long RecordCount(const EventFile& file) {
+  if (!file.present || !file.parseError.empty()) return -1;
+  if (!file.document.IsObject()) return -1;
+  const auto jots = file.document.FindMember("jots");
+  if (jots == file.document.MemberEnd() || !jots->value.IsArray()) return -1;
   return static_cast<long>(jots->value.Size());
 }
 
@@ -146,9 +127,8 @@ std::size_t Placeholders(const std::string& pattern) {
 
 void PrintCatalogue() {
   std::printf("%-41s  ARGS  MESSAGE\n", "EVENT-ID");
-  for (const auto& entry : kCatalogue) {
-    std::printf("%-41s  %-4zu  %s\n", entry.id, Placeholders(entry.pattern),
-                entry.pattern);
+  for (const auto& [id, pattern] : kEventCatalogue) {
+    std::printf("%-41s  %-4zu  %s\n", id, Placeholders(pattern), pattern);
   }
 }
 
@@ -159,26 +139,26 @@ CommandError UnknownEvent(const std::string& jotId) {
 }
 
 // Why `path` in `directory` cannot be written as far as access(2) tells,
-// else a pointer to where DumpJot reported it.
+// else a pointer to DumpJot's own report, on standard error just above.
 std::string WhyNotWritten(const std::string& path,
                           const std::string& directory) {
   if (::access(path.c_str(), W_OK) != 0 && errno != ENOENT) {
     return std::strerror(errno);
   }
   if (::access(directory.c_str(), W_OK) != 0) return std::strerror(errno);
-  return "see the system log";
+  return "the reason is above";
 }
 
 void Record(const std::string& jotId, const std::vector<std::string>& args) {
   const auto entry =
-      std::find_if(std::begin(kCatalogue), std::end(kCatalogue),
-                   [&](const auto& known) { return jotId == known.id; });
-  if (entry == std::end(kCatalogue)) throw UnknownEvent(jotId);
+      std::find_if(std::begin(kEventCatalogue), std::end(kEventCatalogue),
+                   [&](const auto& known) { return jotId == known.first; });
+  if (entry == std::end(kEventCatalogue)) throw UnknownEvent(jotId);
   if (args.size() > kMaxArgs) {
     throw CommandError{kExitUsage, "at most " + std::to_string(kMaxArgs) +
                                        " message arguments"};
   }
-  const std::size_t wanted = Placeholders(entry->pattern);
+  const std::size_t wanted = Placeholders(entry->second);
   if (args.size() != wanted) {
     std::fprintf(stderr,
                  "cstool: warning: the message of %s takes %zu argument%s, "
@@ -201,16 +181,28 @@ void Record(const std::string& jotId, const std::vector<std::string>& args) {
                            (error ? error.message() : "not a directory") +
                            "; nothing recorded"};
   }
-  {
-    const auto file = LoadEventFile(path);
-    if (file->present && !file->parseError.empty()) {
-      throw CommandError{kExitFailure,
-                         path + " does not parse as JSON: " + file->parseError +
-                             "; nothing recorded"};
-    }
+  // One bounded wait for the whole command: the checks before the call and
+  // after it share the lock wait that DumpJot would make.
+  const auto deadline =
+      std::chrono::steady_clock::now() + KoraConfigStore::internal::kLockWait;
+  const auto file = LoadEventFile(path, deadline);
+  if (!file->locked) {
+    throw CommandError{
+        kExitFailure,
+        "another process kept " + path + " locked for " +
+            std::to_string(KoraConfigStore::internal::kLockWait.count() /
+                           1000) +
+            " s" + "; nothing recorded"};
   }
-  const long before = RecordCount(path);
+  if (file->present && !file->parseError.empty()) {
+    throw CommandError{kExitFailure,
+                       path + " does not parse as JSON: " + file->parseError +
+                           "; nothing recorded" + kRepairHint};
+  }
+  const long before = RecordCount(*file);
 
+  // What DumpJot reports to the system log shows on standard error too.
+  openlog("cstool", LOG_PERROR, LOG_USER);
   const char* a[kMaxArgs] = {};
   for (std::size_t i = 0; i < args.size(); ++i) a[i] = args[i].c_str();
   try {
@@ -220,13 +212,18 @@ void Record(const std::string& jotId, const std::vector<std::string>& args) {
   } catch (const std::out_of_range&) {
     throw UnknownEvent(jotId);  // a library of another build
   } catch (const KoraConfigStore::ConfigStoreException&) {
-    const auto file = LoadEventFile(path);
-    JotsOf(*file, path);  // names what is wrong with the file
+    JotsOf(*LoadEventFile(path, deadline), path);  // names what is wrong
     throw;
   }
 
-  const long after = RecordCount(path);
-  if (after < 0 && LoadEventFile(path)->present) {
+  const auto written = LoadEventFile(path, deadline);
+  const long after = RecordCount(*written);
+  if (!written->locked) {
+    throw CommandError{kExitFailure, "another process kept " + path +
+                                         " locked; whether the record was "
+                                         "stored shows in the system log"};
+  }
+  if (after < 0 && written->present) {
     throw CommandError{kExitFailure, path +
                                          " has no \"jots\" array, so the "
                                          "record was discarded"};
@@ -420,6 +417,16 @@ const CommandRegistration kRegistration(30, Register);
 
 }  // namespace
 
+std::string DescribeOpenFailure(
+    const KoraConfigStore::internal::EventFileStatus& found) {
+  if (found.state == EventFileState::kNotRegular && found.error == 0) {
+    return "not a regular file";
+  }
+  if (found.error == ELOOP) return "a symbolic link, which is never followed";
+  if (found.error == EMLINK) return "it has more than one link";
+  return std::strerror(found.error);
+}
+
 void ListEvents(const std::string& path) {
   const auto file = LoadEventFile(path);
   if (!file->present) {
@@ -428,8 +435,8 @@ void ListEvents(const std::string& path) {
         path + ": cannot open the event record file: " + file->openError};
   }
   if (!file->parseError.empty()) {
-    throw CommandError{kExitFailure,
-                       path + ": does not parse as JSON: " + file->parseError};
+    throw CommandError{kExitFailure, path + ": does not parse as JSON: " +
+                                         file->parseError + kRepairHint};
   }
   const Value* jots = JotsOf(*file, path);
   if (jots == nullptr || jots->Empty()) {

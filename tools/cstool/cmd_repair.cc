@@ -184,14 +184,6 @@ int WriteNew(const std::string& path, const std::string& text,
   return error;
 }
 
-std::string DescribeOpenFailure(const internal::EventFileStatus& found) {
-  if (found.state == internal::EventFileState::kNotRegular && found.error == 0)
-    return "not a regular file";
-  if (found.error == ELOOP) return "a symbolic link, which is never followed";
-  if (found.error == EMLINK) return "it has more than one link";
-  return std::strerror(found.error);
-}
-
 void Repair(const std::string& path) {
   const internal::DirectoryLock lock(path, LOCK_EX);
   if (lock.error() == EWOULDBLOCK) {

@@ -7,6 +7,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cssupport/events/file_access.h"
+
 namespace cstool {
 
 // Exit statuses. 1: the operation failed (an input file missing, unreadable,
@@ -31,6 +33,10 @@ using RegisterFn = void (*)(CLI::App& app);
 struct CommandRegistration {
   CommandRegistration(int order, RegisterFn fn);
 };
+
+// Why ReadEventFile did not read the event record file, in words.
+std::string DescribeOpenFailure(
+    const KoraConfigStore::internal::EventFileStatus& found);
 
 // Prints the records of the event record file at `path` as a table, each
 // message template filled with its arguments (what `cstool events` shows).
