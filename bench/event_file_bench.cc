@@ -22,7 +22,7 @@
 
 #include "bench/run_order.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/events/event_file.h"
+#include "cssupport/events/internal/event_file.h"
 
 namespace {
 

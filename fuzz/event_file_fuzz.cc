@@ -18,8 +18,8 @@
 #include <string>
 
 #include "cssupport/errors/exceptions.h"
-#include "cssupport/events/bounded_parse.h"
-#include "cssupport/events/event_file.h"
+#include "cssupport/json/bounded_parse.h"
+#include "cssupport/events/internal/event_file.h"
 #include "hostrt/recording/recording_host.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "cssupport/errors/catalogue.h"
+#include "cssupport/errors/internal/catalogue.h"
 
 namespace KoraConfigStore {
 namespace {

@@ -1,4 +1,4 @@
-#include "cssupport/events/event_file.h"
+#include "cssupport/events/internal/event_file.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -16,14 +16,14 @@
 #include <thread>
 
 #include "cssupport/errors/json.h"
-#include "cssupport/events/bounded_parse.h"
+#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
-#include "cssupport/events/event_catalogue.h"
-#include "cssupport/events/event_json.h"
-#include "cssupport/events/file_access.h"
-#include "cssupport/events/utf8.h"
-#include "cssupport/events/write_json.h"
-#include "cssupport/load_order.h"
+#include "cssupport/events/internal/event_catalogue.h"
+#include "cssupport/events/internal/event_json.h"
+#include "cssupport/events/internal/file_access.h"
+#include "cssupport/json/utf8.h"
+#include "cssupport/json/write_json.h"
+#include "cssupport/internal/load_order.h"
 
 namespace KoraConfigStore {
 

@@ -9,14 +9,21 @@
 #include <iterator>
 #include <string_view>
 
-#include "cssupport/errors/catalogue.h"
 #include "cssupport/errors/error_codes.h"
+#include "cssupport/errors/internal/catalogue.h"
 #include "cssupport/hostrt/hostrt.h"
 #include "cssupport/logging/cs_logger.h"
-#include "cssupport/logging/line_format.h"
-#include "cssupport/logging/severity.h"
+#include "cssupport/logging/internal/line_format.h"
+#include "cssupport/logging/internal/severity.h"
 
 namespace CSLogger {
+
+using internal::HostLevel;
+using internal::kLiteralSlack;
+using internal::LineFormat;
+using internal::priorityNames;
+using internal::PutLiteral;
+using internal::PutText;
 
 thread_local std::map<std::string, std::string> CurrentContext;
 

@@ -1,6 +1,6 @@
-#include "cssupport/logging/line_format.h"
+#include "cssupport/logging/internal/line_format.h"
 
-namespace CSLogger {
+namespace CSLogger::internal {
 
 char* LineFormat::Grow(char* end, std::size_t extra) {
   const std::size_t size = end - data_;
@@ -23,4 +23,4 @@ char* PutEscaped(char* out, const char* text, std::size_t size) {
   return out;
 }
 
-}  // namespace CSLogger
+}  // namespace CSLogger::internal

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cssupport/buildinfo/build_info.h"
-#include "cssupport/buildinfo/release_version.h"
+#include "cssupport/buildinfo/internal/release_version.h"
 #include "cssupport/hostrt/hostrt.h"
 #include "cssupport/logging/cs_logger.h"
 

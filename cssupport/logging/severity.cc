@@ -1,6 +1,6 @@
-#include "cssupport/logging/severity.h"
+#include "cssupport/logging/internal/severity.h"
 
-#include "cssupport/load_order.h"
+#include "cssupport/internal/load_order.h"
 
 namespace CSLogger {
 
@@ -8,11 +8,11 @@ namespace CSLogger {
 __attribute__((init_priority(CSSUPPORT_INIT_SEVERITY_MAP)))
 const std::unordered_map<log_priority, int>
     priorityLevelMap = {
-        {CS_LOG_ERROR, priorityLevels[CS_LOG_ERROR]},
-        {CS_LOG_WARN, priorityLevels[CS_LOG_WARN]},
-        {CS_LOG_INFO, priorityLevels[CS_LOG_INFO]},
-        {CS_LOG_DEBUG, priorityLevels[CS_LOG_DEBUG]},
-        {CS_LOG_TRIVIA, priorityLevels[CS_LOG_TRIVIA]},
+        {CS_LOG_ERROR, internal::priorityLevels[CS_LOG_ERROR]},
+        {CS_LOG_WARN, internal::priorityLevels[CS_LOG_WARN]},
+        {CS_LOG_INFO, internal::priorityLevels[CS_LOG_INFO]},
+        {CS_LOG_DEBUG, internal::priorityLevels[CS_LOG_DEBUG]},
+        {CS_LOG_TRIVIA, internal::priorityLevels[CS_LOG_TRIVIA]},
 };
 
 }  // namespace CSLogger

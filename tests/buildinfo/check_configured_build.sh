@@ -58,7 +58,7 @@ fi
 
 status=0
 if ! grep -q '^#define CSSUPPORT_RELEASE_VERSION "2.5"$' \
-  "$work/build/generated/cssupport/buildinfo/release_version.h"; then
+  "$work/build/generated/cssupport/buildinfo/internal/release_version.h"; then
   echo "release version is not 2.5, the product version's major.minor" >&2
   status=1
 fi

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hostrt/recording/recording_host.h"
-#include "json_text.h"
+#include "tests/support/json_text.h"
 
 namespace KoraConfigStore {
 namespace {

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "tests/data_lines.h"
+#include "tests/support/data_lines.h"
 
 namespace {
 

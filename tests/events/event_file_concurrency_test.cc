@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "cssupport/errors/json.h"
-#include "event_test_support.h"
+#include "tests/support/event_test_support.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/events/file_access.h"
-#include "event_test_support.h"
-#include "tests/config/json_text.h"
+#include "cssupport/events/internal/file_access.h"
+#include "tests/support/event_test_support.h"
+#include "tests/support/json_text.h"
 
 namespace {
 // Which open(2) fails with failErrno (0: none fails): the read of the file at

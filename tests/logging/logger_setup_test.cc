@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "cssupport/buildinfo/build_info.h"
-#include "cssupport/buildinfo/release_version.h"
+#include "cssupport/buildinfo/internal/release_version.h"
 #include "cssupport/logging/cs_logger.h"
 #include "hostrt/recording/recording_host.h"
 

@@ -14,7 +14,7 @@
 #include "cssupport/errors/error_codes.h"
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/logging/cs_logger.h"
-#include "tests/events/event_test_support.h"
+#include "tests/support/event_test_support.h"
 
 #if __has_include(<valgrind/valgrind.h>)
 #include <valgrind/valgrind.h>

@@ -3,7 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "../events/event_test_support.h"
+#include "tests/support/event_test_support.h"
 
 #define DATA CSSUPPORT_SOURCE_DIR "/tests/data/"
 

@@ -12,8 +12,8 @@
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
 #include "cssupport/events/dump_jot.h"
-#include "cssupport/events/event_file.h"
-#include "cssupport/events/write_json.h"
+#include "cssupport/events/internal/event_file.h"
+#include "cssupport/json/write_json.h"
 #include "cssupport/logging/cs_logger.h"
 
 namespace cstool {

@@ -18,11 +18,11 @@
 
 #include "commands.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/events/bounded_parse.h"
-#include "cssupport/events/event_file.h"
-#include "cssupport/events/event_json.h"
-#include "cssupport/events/file_access.h"
-#include "cssupport/events/write_json.h"
+#include "cssupport/json/bounded_parse.h"
+#include "cssupport/events/internal/event_file.h"
+#include "cssupport/events/internal/event_json.h"
+#include "cssupport/events/internal/file_access.h"
+#include "cssupport/json/write_json.h"
 
 namespace cstool {
 namespace {

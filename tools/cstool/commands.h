@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cssupport/events/file_access.h"
+#include "cssupport/events/internal/file_access.h"
 
 namespace cstool {
 

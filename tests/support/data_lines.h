@@ -1,6 +1,6 @@
 // The expected data of tests/data/, read once per test.
-#ifndef CSSUPPORT_TESTS_DATA_LINES_H_
-#define CSSUPPORT_TESTS_DATA_LINES_H_
+#ifndef CSSUPPORT_TESTS_SUPPORT_DATA_LINES_H_
+#define CSSUPPORT_TESTS_SUPPORT_DATA_LINES_H_
 
 #include <gtest/gtest.h>
 
@@ -21,4 +21,4 @@ inline std::vector<std::string> DataLines(const std::string& name) {
 
 }  // namespace cssupport_test
 
-#endif  // CSSUPPORT_TESTS_DATA_LINES_H_
+#endif  // CSSUPPORT_TESTS_SUPPORT_DATA_LINES_H_

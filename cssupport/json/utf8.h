@@ -2,8 +2,8 @@
 //
 // Header-only so that cstool judges the bytes of the event record file by
 // the same rules as DumpJot stores them.
-#ifndef CSSUPPORT_EVENTS_UTF8_H_
-#define CSSUPPORT_EVENTS_UTF8_H_
+#ifndef CSSUPPORT_JSON_UTF8_H_
+#define CSSUPPORT_JSON_UTF8_H_
 
 #include <cstddef>
 #include <string>
@@ -75,4 +75,4 @@ inline bool IsWellFormedUtf8(const char* text, std::size_t size) {
 }  // namespace internal
 }  // namespace KoraConfigStore
 
-#endif  // CSSUPPORT_EVENTS_UTF8_H_
+#endif  // CSSUPPORT_JSON_UTF8_H_

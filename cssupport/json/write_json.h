@@ -2,8 +2,8 @@
 //
 // Header-only so that tools linking the shared library, where the library's
 // internals stay hidden, write documents exactly as DumpJot does.
-#ifndef CSSUPPORT_EVENTS_WRITE_JSON_H_
-#define CSSUPPORT_EVENTS_WRITE_JSON_H_
+#ifndef CSSUPPORT_JSON_WRITE_JSON_H_
+#define CSSUPPORT_JSON_WRITE_JSON_H_
 
 #include <vector>
 
@@ -89,4 +89,4 @@ bool WriteJson(const rapidjson::GenericValue<Encoding, Allocator>& value,
 }  // namespace internal
 }  // namespace KoraConfigStore
 
-#endif  // CSSUPPORT_EVENTS_WRITE_JSON_H_
+#endif  // CSSUPPORT_JSON_WRITE_JSON_H_

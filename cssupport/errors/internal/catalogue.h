@@ -1,6 +1,6 @@
 // Internal: the error catalogue's entries, as the log emission reads them.
-#ifndef CSSUPPORT_ERRORS_CATALOGUE_H_
-#define CSSUPPORT_ERRORS_CATALOGUE_H_
+#ifndef CSSUPPORT_ERRORS_INTERNAL_CATALOGUE_H_
+#define CSSUPPORT_ERRORS_INTERNAL_CATALOGUE_H_
 
 #include <cstdint>
 
@@ -30,4 +30,4 @@ const CatalogueEntry* FindCatalogueEntry(CSErrorCodes code) noexcept;
 
 }  // namespace KoraConfigStore::internal
 
-#endif  // CSSUPPORT_ERRORS_CATALOGUE_H_
+#endif  // CSSUPPORT_ERRORS_INTERNAL_CATALOGUE_H_

@@ -1,13 +1,13 @@
 // Helpers for the event record file tests.
-#ifndef CSSUPPORT_TESTS_EVENTS_EVENT_TEST_SUPPORT_H_
-#define CSSUPPORT_TESTS_EVENTS_EVENT_TEST_SUPPORT_H_
+#ifndef CSSUPPORT_TESTS_SUPPORT_EVENT_TEST_SUPPORT_H_
+#define CSSUPPORT_TESTS_SUPPORT_EVENT_TEST_SUPPORT_H_
 
 #include <filesystem>
 #include <optional>
 
-#include "cssupport/events/event_file.h"
+#include "cssupport/events/internal/event_file.h"
 #include "hostrt/recording/recording_host.h"
-#include "tests/data_lines.h"
+#include "tests/support/data_lines.h"
 
 namespace cssupport_test {
 
@@ -60,4 +60,4 @@ inline std::string RecordJson(const std::string& id,
 
 }  // namespace cssupport_test
 
-#endif  // CSSUPPORT_TESTS_EVENTS_EVENT_TEST_SUPPORT_H_
+#endif  // CSSUPPORT_TESTS_SUPPORT_EVENT_TEST_SUPPORT_H_

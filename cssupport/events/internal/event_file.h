@@ -1,7 +1,7 @@
 // Internal to the library: not installed, not exported. Tools built with the
 // library may read the constants.
-#ifndef CSSUPPORT_EVENTS_EVENT_FILE_H_
-#define CSSUPPORT_EVENTS_EVENT_FILE_H_
+#ifndef CSSUPPORT_EVENTS_INTERNAL_EVENT_FILE_H_
+#define CSSUPPORT_EVENTS_INTERNAL_EVENT_FILE_H_
 
 #include <chrono>
 #include <cstdarg>
@@ -32,4 +32,4 @@ void SetLockWait(std::chrono::milliseconds wait);
 }  // namespace internal
 }  // namespace KoraConfigStore
 
-#endif  // CSSUPPORT_EVENTS_EVENT_FILE_H_
+#endif  // CSSUPPORT_EVENTS_INTERNAL_EVENT_FILE_H_

@@ -1,7 +1,7 @@
 // Internal: the buffer a log line's format is composed in, and the copies
 // that fill it.
-#ifndef CSSUPPORT_LOGGING_LINE_FORMAT_H_
-#define CSSUPPORT_LOGGING_LINE_FORMAT_H_
+#ifndef CSSUPPORT_LOGGING_INTERNAL_LINE_FORMAT_H_
+#define CSSUPPORT_LOGGING_INTERNAL_LINE_FORMAT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace CSLogger {
+namespace CSLogger::internal {
 
 // A text that lives on the caller's stack and moves to the heap only when a
 // line outgrows kInlineCapacity, so composing an ordinary line allocates
@@ -140,6 +140,6 @@ inline char* PutLiteral(char* out, const std::string& text) {
   return PutEscaped(out, in, size);
 }
 
-}  // namespace CSLogger
+}  // namespace CSLogger::internal
 
-#endif  // CSSUPPORT_LOGGING_LINE_FORMAT_H_
+#endif  // CSSUPPORT_LOGGING_INTERNAL_LINE_FORMAT_H_

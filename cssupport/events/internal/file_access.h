@@ -2,8 +2,8 @@
 //
 // Header-only so that cstool, which links the shared library where these
 // stay hidden, reads and locks the file exactly as DumpJot does.
-#ifndef CSSUPPORT_EVENTS_FILE_ACCESS_H_
-#define CSSUPPORT_EVENTS_FILE_ACCESS_H_
+#ifndef CSSUPPORT_EVENTS_INTERNAL_FILE_ACCESS_H_
+#define CSSUPPORT_EVENTS_INTERNAL_FILE_ACCESS_H_
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -271,4 +271,4 @@ inline EventFileStatus ReadEventFile(const std::string& path,
 }  // namespace internal
 }  // namespace KoraConfigStore
 
-#endif  // CSSUPPORT_EVENTS_FILE_ACCESS_H_
+#endif  // CSSUPPORT_EVENTS_INTERNAL_FILE_ACCESS_H_

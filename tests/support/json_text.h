@@ -1,6 +1,6 @@
 // Test helpers: JSON text in and out of RapidJSON values.
-#ifndef CSSUPPORT_TESTS_CONFIG_JSON_TEXT_H_
-#define CSSUPPORT_TESTS_CONFIG_JSON_TEXT_H_
+#ifndef CSSUPPORT_TESTS_SUPPORT_JSON_TEXT_H_
+#define CSSUPPORT_TESTS_SUPPORT_JSON_TEXT_H_
 
 #include <gtest/gtest.h>
 
@@ -28,4 +28,4 @@ inline std::string ToJson(const rapidjson::Value& value) {
 
 }  // namespace cssupport_test
 
-#endif  // CSSUPPORT_TESTS_CONFIG_JSON_TEXT_H_
+#endif  // CSSUPPORT_TESTS_SUPPORT_JSON_TEXT_H_

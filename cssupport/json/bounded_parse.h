@@ -3,8 +3,8 @@
 // Header-only so that tools linking the shared library, where the library's
 // internals stay hidden, read the event record file by exactly the same
 // rules as DumpJot.
-#ifndef CSSUPPORT_EVENTS_BOUNDED_PARSE_H_
-#define CSSUPPORT_EVENTS_BOUNDED_PARSE_H_
+#ifndef CSSUPPORT_JSON_BOUNDED_PARSE_H_
+#define CSSUPPORT_JSON_BOUNDED_PARSE_H_
 
 #include <cstddef>
 #include <string>
@@ -75,4 +75,4 @@ inline std::string DescribeParseFailure(const rapidjson::ParseResult& result) {
 }  // namespace internal
 }  // namespace KoraConfigStore
 
-#endif  // CSSUPPORT_EVENTS_BOUNDED_PARSE_H_
+#endif  // CSSUPPORT_JSON_BOUNDED_PARSE_H_

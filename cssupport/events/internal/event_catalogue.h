@@ -3,8 +3,8 @@
 //
 // Header-only so that cstool lists and checks the events by the same rows
 // as DumpJot records them.
-#ifndef CSSUPPORT_EVENTS_EVENT_CATALOGUE_H_
-#define CSSUPPORT_EVENTS_EVENT_CATALOGUE_H_
+#ifndef CSSUPPORT_EVENTS_INTERNAL_EVENT_CATALOGUE_H_
+#define CSSUPPORT_EVENTS_INTERNAL_EVENT_CATALOGUE_H_
 
 #include <utility>
 
@@ -31,4 +31,4 @@ inline constexpr std::pair<const char*, const char*> kEventCatalogue[] = {
 }  // namespace internal
 }  // namespace KoraConfigStore
 
-#endif  // CSSUPPORT_EVENTS_EVENT_CATALOGUE_H_
+#endif  // CSSUPPORT_EVENTS_INTERNAL_EVENT_CATALOGUE_H_
