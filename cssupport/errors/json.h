@@ -1,17 +1,21 @@
-// The only way RapidJSON enters this library (and, through our headers, its
-// users): every RapidJSON internal assertion whose condition is false throws
-// KoraConfigStore::ConfigStoreException by value with code 1082
-// (CS_ERR_INVALID_JSON) and the constant message
-//
-//   JSON error:"<rapidjson header path>":<line>: <condition>
-//
-// e.g. JSON error:"/usr/include/rapidjson/document.h":1218: IsObject()
-//
-// Building that exception logs it with a back-trace, like any other. Inside a
-// RapidJSON operation declared noexcept the throw ends the process.
-//
-// Include this header before any RapidJSON header in a translation unit; it
-// refuses to compile after RapidJSON has been included without the hook.
+/// \file
+/// \brief The one way to include RapidJSON: its failed assertions throw.
+///
+/// The only way RapidJSON enters this library (and, through our headers, its
+/// users): every RapidJSON internal assertion whose condition is false throws
+/// KoraConfigStore::ConfigStoreException by value with code 1082
+/// (CS_ERR_INVALID_JSON) and the constant message
+/// ~~~
+///   JSON error:"<rapidjson header path>":<line>: <condition>
+///
+/// e.g. JSON error:"/usr/include/rapidjson/document.h":1218: IsObject()
+/// ~~~
+///
+/// Building that exception logs it with a back-trace, like any other. Inside a
+/// RapidJSON operation declared noexcept the throw ends the process.
+///
+/// Include this header before any RapidJSON header in a translation unit; it
+/// refuses to compile after RapidJSON has been included without the hook.
 #ifndef CSSUPPORT_ERRORS_JSON_H_
 #define CSSUPPORT_ERRORS_JSON_H_
 
@@ -23,6 +27,8 @@
 #include "cssupport/errors/error_codes.h"
 #include "cssupport/errors/exceptions.h"
 
+/// Defined by this header: RapidJSON's assertions in this translation unit
+/// throw as the header describes.
 #define CSSUPPORT_RAPIDJSON_HOOKED 1
 #define CSSUPPORT_JSON_STR_(x) #x
 #define CSSUPPORT_JSON_STR(x) CSSUPPORT_JSON_STR_(x)
@@ -30,6 +36,8 @@
 #ifdef RAPIDJSON_ASSERT
 #undef RAPIDJSON_ASSERT
 #endif
+/// RapidJSON's assertion hook: throws KoraConfigStore::ConfigStoreException
+/// (1082) when `x` is false, as the header describes.
 #define RAPIDJSON_ASSERT(x)                            \
   do {                                                 \
     if (!(x))                                          \
