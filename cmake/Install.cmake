@@ -3,9 +3,10 @@
 #   lib/libcssupport.so*         the library, SONAME link and namelink
 #   lib/cmake/CSSupport/         find_package(CSSupport) -> CSSupport::cssupport
 #   lib/pkgconfig/cssupport.pc   pkg-config --cflags --libs cssupport
+#   share/doc/libcssupport-dev/html/  the API reference (cmake/ApiReference.cmake)
 # Components: "runtime" (the .so), "development" (headers, CMake and
-# pkg-config files), "hostrt" (the stand-in host runtime, for machines without
-# the host's own libtessellibs.so), "tools" (cstool).
+# pkg-config files, the API reference), "hostrt" (the stand-in host runtime,
+# for machines without the host's own libtessellibs.so), "tools" (cstool).
 include(CMakePackageConfigHelpers)
 
 set(CSSUPPORT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/CSSupport)
@@ -59,3 +60,5 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/cssupport.pc.in
                ${PROJECT_BINARY_DIR}/cssupport.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/cssupport.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+
+include(${CMAKE_CURRENT_LIST_DIR}/ApiReference.cmake)

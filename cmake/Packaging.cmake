@@ -5,8 +5,9 @@
 # /usr/lib/x86_64-linux-gnu: the release preset installs to /usr, for which
 # GNUInstallDirs picks it),
 #   libcssupport1                the shared library and its SONAME link
-#   libcssupport-dev             headers, the unversioned link, the CMake package
-#                                and the pkg-config file
+#   libcssupport-dev             headers, the unversioned link, the CMake package,
+#                                the pkg-config file and the API reference
+#                                (/usr/share/doc/libcssupport-dev/html)
 #   cssupport-tools              cstool and its manual page
 #   libcssupport-hostrt-standin  the stand-in host runtime (libtessellibs.so,
 #                                libtvl.so), for machines without the host's
@@ -98,7 +99,8 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
     "ConfigStore support library (development files)
 Headers under include/cssupport/, the unversioned libcssupport.so link, the
-CMake package (find_package(CSSupport)) and the pkg-config file (cssupport).")
+CMake package (find_package(CSSupport)), the pkg-config file (cssupport) and
+the API reference in HTML (/usr/share/doc/libcssupport-dev/html).")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME cssupport-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
