@@ -52,9 +52,11 @@ add_custom_command(
   COMMENT "API reference: doxygen into ${_cs_docs}/html"
   VERBATIM)
 add_custom_target(cssupport_docs ALL DEPENDS ${_cs_docs}/html/index.html)
+# OPTIONAL: a build of some targets only (scripts/check-abi builds the
+# library and installs the headers) installs the rest of the component.
 install(DIRECTORY ${_cs_docs}/html/
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libcssupport-dev/html
-        COMPONENT development)
+        COMPONENT development OPTIONAL)
 
 unset(_cs_doxyfile)
 unset(_cs_lines)
