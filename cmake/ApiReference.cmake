@@ -1,6 +1,6 @@
 # The API reference: doxygen over the nine installed headers (doc/Doxyfile),
-# built into <build>/docs/html by the target cssupport_docs, part of the
-# default build wherever doxygen is found, and installed by the development
+# built into <build>/docs/html by the target cssupport_docs, part of "all"
+# in every build where doxygen is found, and installed by the development
 # component into share/doc/libcssupport-dev/html (the libcssupport-dev
 # package's /usr/share/doc/libcssupport-dev/html). Without doxygen, or with
 # CSSUPPORT_BUILD_DOCS off, the build goes on without it and says so; the
