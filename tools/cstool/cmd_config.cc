@@ -286,7 +286,9 @@ void FillIds(const FillIdsOptions& options) {
                added == 1 ? "" : "s");
 }
 
-void Register(CLI::App& app) {
+}  // namespace
+
+void RegisterConfigCommands(CLI::App& app) {
   auto options = std::make_shared<FillIdsOptions>();
   auto* fill = app.add_subcommand(
       "fill-ids",
@@ -321,7 +323,4 @@ void Register(CLI::App& app) {
   });
 }
 
-const CommandRegistration kRegistration(40, Register);
-
-}  // namespace
 }  // namespace cstool

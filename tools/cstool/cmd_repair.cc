@@ -221,7 +221,9 @@ void Repair(const std::string& path) {
       salvage.reason.c_str(), aside.c_str());
 }
 
-void Register(CLI::App& app) {
+}  // namespace
+
+void RegisterRepairCommand(CLI::App& app) {
   auto* repair = app.add_subcommand(
       "repair",
       "Make an event record file that does not parse whole again: keep its "
@@ -233,7 +235,4 @@ void Register(CLI::App& app) {
   repair->callback([file] { Repair(*file); });
 }
 
-const CommandRegistration kRegistration(35, Register);
-
-}  // namespace
 }  // namespace cstool
