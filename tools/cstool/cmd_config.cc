@@ -16,8 +16,8 @@
 #include "cssupport/config/generated_id.h"
 #include "cssupport/config/upgrade_context.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
 
 namespace cstool {

@@ -18,10 +18,10 @@
 
 #include "commands.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/internal/event_file.h"
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
 
 namespace cstool {
