@@ -1,7 +1,7 @@
-# The back-trace test alone, for builds that leave the suite out (the release
-# preset): where an exception's back-trace starts depends on inlining and
-# frame layout, so it is checked in the optimised build that ships as well.
-# scripts/check-abi turns it on and runs it.
+# The back-trace test alone, for builds that leave the suite out: where an
+# exception's back-trace starts depends on inlining and frame layout, so it is
+# checked in the optimised build that ships as well. The abi preset (the
+# release preset with this on) builds it; scripts/check-abi runs it.
 option(CSSUPPORT_BUILD_BACKTRACE_TEST
   "Build tests/logging/logger_standin_test even when the suite is off" OFF)
 

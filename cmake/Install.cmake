@@ -11,32 +11,19 @@ include(CMakePackageConfigHelpers)
 
 set(CSSUPPORT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/CSSupport)
 
-set(_public_headers
-  export.h
-  errors/error_codes.h
-  errors/exceptions.h
-  errors/json.h
-  logging/cs_logger.h
-  events/dump_jot.h
-  config/generated_id.h
-  config/upgrade_context.h)
-foreach(_header IN LISTS _public_headers)
-  get_filename_component(_dir ${_header} DIRECTORY)
-  install(FILES ${PROJECT_SOURCE_DIR}/cssupport/${_header}
-          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/cssupport/${_dir}
-          COMPONENT development)
-endforeach()
-install(FILES ${CSSUPPORT_GENERATED_ROOT}/cssupport/buildinfo/build_info.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/cssupport/buildinfo
-        COMPONENT development)
-
 # The library finds the host runtime beside itself when nothing else says
 # where it is; the host's own copy in the system paths wins where present.
 set_target_properties(cssupport PROPERTIES INSTALL_RPATH "$ORIGIN")
+# The headers are the target's file sets (each folder's CMakeLists.txt names
+# its own); the internal ones are in none and stay behind.
 install(TARGETS cssupport EXPORT CSSupportTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
           COMPONENT runtime
           NAMELINK_COMPONENT development
+  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+          COMPONENT development
+  FILE_SET generated_headers DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+          COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT CSSupportTargets NAMESPACE CSSupport::
   DESTINATION ${CSSUPPORT_CMAKE_DIR} COMPONENT development)

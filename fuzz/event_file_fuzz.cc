@@ -18,8 +18,8 @@
 #include <string>
 
 #include "cssupport/errors/exceptions.h"
-#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/internal/event_file.h"
+#include "cssupport/json/bounded_parse.h"
 #include "hostrt/recording/recording_host.h"
 
 namespace {
@@ -101,11 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const auto reports = hostrt_recording::CallsNamed("syslog");
   const std::string after = ReadFile(path);
   if (!reports.empty()) {
-    Require(reports.size() == 1 && reports[0].args.size() == 2 &&
-                reports[0].args[0] == "3" &&
-                reports[0].args[1] ==
-                    "Failed parsing Config Store JOT json file.",
-            "a report other than the parse failure");
+    Require(
+        reports.size() == 1 && reports[0].args.size() == 2 &&
+            reports[0].args[0] == "3" &&
+            reports[0].args[1] == "Failed parsing Config Store JOT json file.",
+        "a report other than the parse failure");
     Require(after == input, "an unparsable file changed");
     return 0;
   }

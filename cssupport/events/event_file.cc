@@ -16,14 +16,14 @@
 #include <thread>
 
 #include "cssupport/errors/json.h"
-#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/internal/event_catalogue.h"
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/internal/load_order.h"
+#include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/utf8.h"
 #include "cssupport/json/write_json.h"
-#include "cssupport/internal/load_order.h"
 
 namespace KoraConfigStore {
 

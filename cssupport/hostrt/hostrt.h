@@ -91,9 +91,9 @@ extern "C" {
 #define HOSTRT_PRINTF(f, a)
 #endif
 
-typedef struct Dictionary Dictionary;          // host configuration dictionary
+typedef struct Dictionary Dictionary;  // host configuration dictionary
 typedef struct LogCfgInterface LogCfgInterface;  // host configuration access
-typedef struct LogOutput LogOutput;            // one log destination
+typedef struct LogOutput LogOutput;              // one log destination
 
 // Preferences: opened by every set-up call, closed by the logger's exit.
 HOSTRT_API void Preference_Init(void);
@@ -117,10 +117,10 @@ HOSTRT_API Dictionary* Dictionary_Create(void);
 HOSTRT_API void Dictionary_Free(Dictionary* dict);
 HOSTRT_API void Dict_SetString(Dictionary* dict, const char* value,
                                const char* key, ...) HOSTRT_PRINTF(3, 4);
-HOSTRT_API void Dict_SetBool(Dictionary* dict, bool value, const char* key,
-                             ...) HOSTRT_PRINTF(3, 4);
-HOSTRT_API void Dict_SetLong(Dictionary* dict, long value, const char* key,
-                             ...) HOSTRT_PRINTF(3, 4);
+HOSTRT_API void Dict_SetBool(Dictionary* dict, bool value, const char* key, ...)
+    HOSTRT_PRINTF(3, 4);
+HOSTRT_API void Dict_SetLong(Dictionary* dict, long value, const char* key, ...)
+    HOSTRT_PRINTF(3, 4);
 
 // True when the process runs on the hypervisor kernel.
 HOSTRT_API bool HostType_OSIsHvk(void);
@@ -136,8 +136,7 @@ HOSTRT_API bool Log_InitWithSyslogInt(const char* service, Dictionary* dict,
                                       LogCfgInterface* cfg);
 HOSTRT_API void Log_SetStderrLevel(int minLevel, int maxLevel);
 HOSTRT_API LogOutput* Log_NewFileOutput(const char* service, const char* type,
-                                        Dictionary* dict,
-                                        LogCfgInterface* cfg);
+                                        Dictionary* dict, LogCfgInterface* cfg);
 HOSTRT_API bool Log_AddOutput(LogOutput* output);
 // Removes `output` and installs `replacement` (may be null) in its place.
 HOSTRT_API void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "hostrt/format_v.h"
 #include "cssupport/hostrt/hostrt.h"
+#include "hostrt/format_v.h"
 
 // <syslog.h> is deliberately not included: with fortification it defines
 // syslog() inline, which would clash with the definitions below.

@@ -16,8 +16,8 @@
 #include "cssupport/config/generated_id.h"
 #include "cssupport/config/upgrade_context.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
 
 namespace cstool {
@@ -286,7 +286,9 @@ void FillIds(const FillIdsOptions& options) {
                added == 1 ? "" : "s");
 }
 
-void Register(CLI::App& app) {
+}  // namespace
+
+void RegisterConfigCommands(CLI::App& app) {
   auto options = std::make_shared<FillIdsOptions>();
   auto* fill = app.add_subcommand(
       "fill-ids",
@@ -321,7 +323,4 @@ void Register(CLI::App& app) {
   });
 }
 
-const CommandRegistration kRegistration(40, Register);
-
-}  // namespace
 }  // namespace cstool

@@ -178,14 +178,13 @@ void Demo() {
   std::printf("%s\n", completed.c_str());
 }
 
-void Register(CLI::App& app) {
+}  // namespace
+
+void RegisterDemoCommand(CLI::App& app) {
   app.add_subcommand("demo",
                      "Walk one failure through the library: log, throw, "
                      "record, fill identifiers, and show what came out")
       ->callback(Demo);
 }
 
-const CommandRegistration kRegistration(50, Register);
-
-}  // namespace
 }  // namespace cstool

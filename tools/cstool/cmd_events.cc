@@ -24,12 +24,12 @@
 
 #include "commands.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/dump_jot.h"
 #include "cssupport/events/internal/event_catalogue.h"
 #include "cssupport/events/internal/event_file.h"
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
 
 namespace cstool {
@@ -378,7 +378,9 @@ Row RowFor(const Value& record) {
   return row;
 }
 
-void Register(CLI::App& app) {
+}  // namespace
+
+void RegisterEventCommands(CLI::App& app) {
   auto* record = app.add_subcommand(
       "record", "Record one load-store event in " + std::string(kEventFile));
   auto jotId = std::make_shared<std::string>();
@@ -412,10 +414,6 @@ void Register(CLI::App& app) {
       ->capture_default_str();
   events->callback([file] { ListEvents(*file); });
 }
-
-const CommandRegistration kRegistration(30, Register);
-
-}  // namespace
 
 std::string DescribeOpenFailure(
     const KoraConfigStore::internal::EventFileStatus& found) {

@@ -75,7 +75,9 @@ void PrintBuildInfo() {
 #undef CSTOOL_PRINT_SIBLING_
 }
 
-void Register(CLI::App& app) {
+}  // namespace
+
+void RegisterInfoCommands(CLI::App& app) {
   app.add_subcommand("messages", "List every error code with its message text")
       ->callback(PrintMessages);
 
@@ -93,7 +95,4 @@ void Register(CLI::App& app) {
       ->callback(PrintBuildInfo);
 }
 
-const CommandRegistration kRegistration(10, Register);
-
-}  // namespace
 }  // namespace cstool

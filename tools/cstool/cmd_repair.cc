@@ -18,10 +18,10 @@
 
 #include "commands.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/json/bounded_parse.h"
 #include "cssupport/events/internal/event_file.h"
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
 
 namespace cstool {
@@ -221,7 +221,9 @@ void Repair(const std::string& path) {
       salvage.reason.c_str(), aside.c_str());
 }
 
-void Register(CLI::App& app) {
+}  // namespace
+
+void RegisterRepairCommand(CLI::App& app) {
   auto* repair = app.add_subcommand(
       "repair",
       "Make an event record file that does not parse whole again: keep its "
@@ -233,7 +235,4 @@ void Register(CLI::App& app) {
   repair->callback([file] { Repair(*file); });
 }
 
-const CommandRegistration kRegistration(35, Register);
-
-}  // namespace
 }  // namespace cstool

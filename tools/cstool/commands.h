@@ -1,5 +1,5 @@
-// cstool's command registry. Each cmd_*.cc file registers its subcommands at
-// start-up with a static CommandRegistration.
+// cstool's commands: each cmd_*.cc file adds its group of subcommands with
+// one of the Register* functions, which main.cc calls in the order of --help.
 #ifndef CSSUPPORT_TOOLS_CSTOOL_COMMANDS_H_
 #define CSSUPPORT_TOOLS_CSTOOL_COMMANDS_H_
 
@@ -27,12 +27,12 @@ struct CommandError {
   std::string message;
 };
 
-// Adds subcommands to `app`. Called once, in registration order.
-using RegisterFn = void (*)(CLI::App& app);
-
-struct CommandRegistration {
-  CommandRegistration(int order, RegisterFn fn);
-};
+// Each adds its subcommands to `app`; call each once.
+void RegisterInfoCommands(CLI::App& app);    // messages, message, build-info
+void RegisterEventCommands(CLI::App& app);   // record, events
+void RegisterRepairCommand(CLI::App& app);   // repair
+void RegisterConfigCommands(CLI::App& app);  // fill-ids, upgrade-ctx
+void RegisterDemoCommand(CLI::App& app);     // demo
 
 // Why ReadEventFile did not read the event record file, in words.
 std::string DescribeOpenFailure(

@@ -9,22 +9,6 @@
 #include "commands.h"
 #include "cssupport/buildinfo/build_info.h"
 
-namespace cstool {
-namespace {
-
-std::vector<std::pair<int, RegisterFn>>& Registry() {
-  static std::vector<std::pair<int, RegisterFn>> registry;
-  return registry;
-}
-
-}  // namespace
-
-CommandRegistration::CommandRegistration(int order, RegisterFn fn) {
-  Registry().emplace_back(order, fn);
-}
-
-}  // namespace cstool
-
 namespace {
 
 constexpr char kExitStatus[] =
@@ -110,11 +94,11 @@ int Run(int argc, char** argv) {
   app.set_version_flag("--version", VersionText,
                        "Print cstool's version and the library's build data");
   app.footer(kExitStatus);
-  auto& registry = cstool::Registry();
-  std::stable_sort(
-      registry.begin(), registry.end(),
-      [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& entry : registry) entry.second(app);
+  cstool::RegisterInfoCommands(app);
+  cstool::RegisterEventCommands(app);
+  cstool::RegisterRepairCommand(app);
+  cstool::RegisterConfigCommands(app);
+  cstool::RegisterDemoCommand(app);
   CheckSubcommand(app, argc, argv);
   try {
     app.parse(argc, argv);
