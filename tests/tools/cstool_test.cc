@@ -169,6 +169,12 @@ TEST_F(Cstool, RepairKeepsEveryCompleteRecord) {
        "kept 30 records; dropped 65 bytes from byte offset 3089 on (Missing a "
        "closing quotation mark in string (at byte offset 3154))",
        whole.substr(0, whole.rfind(",{")) + "]}"},
+      {whole.substr(0, whole.size() - 1) + ",\"more\":{\"a\":1},\"x",
+       "kept 31 records; dropped 3 bytes from byte offset " +
+           std::to_string(whole.size() + 14) +
+           " on (Missing a closing quotation mark in string (at byte offset " +
+           std::to_string(whole.size() + 17) + "))",
+       whole.substr(0, whole.size() - 1) + ",\"more\":{\"a\":1}}"},
       {whole + " x",
        "kept 31 records; dropped 2 bytes from byte offset 3194 on (text after "
        "the root value)",
