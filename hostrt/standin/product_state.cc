@@ -66,7 +66,9 @@ void Preference_Exit(void) {
 }
 
 // Keeps what the getters return; the other values have no getter here.
-// Without memory for the texts, the earlier ones stay.
+// Without memory for the texts, the earlier ones stay. The getters return the
+// texts of the last call ("" before any; the build number in decimal), valid
+// until the stand-in is unloaded.
 void ProductState_Set(int /*productId*/, const char* name, const char* version,
                       int buildNumber, int /*productBuildNumber*/,
                       const char* /*productName*/,
@@ -105,6 +107,7 @@ const char* ProductState_GetCompilationOption(void) {
   return hostrt_standin::Get(&hostrt_standin::ProductState::compilationOption);
 }
 
+// The stand-in never runs on the hypervisor kernel.
 bool HostType_OSIsHvk(void) { return false; }
 
 }  // extern "C"
