@@ -98,6 +98,23 @@ inline int LockUntil(int fd, int operation,
   return error;
 }
 
+// Owns a descriptor, if it is one (>= 0): closes it when it goes out of
+// scope.
+class DescriptorCloser {
+ public:
+  explicit DescriptorCloser(int fd) : fd_(fd) {}
+  ~DescriptorCloser() {
+    if (fd_ >= 0) close(fd_);
+  }
+  DescriptorCloser(const DescriptorCloser&) = delete;
+  DescriptorCloser& operator=(const DescriptorCloser&) = delete;
+
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 // An flock(2) on the directory that holds a file, for the object's life,
 // waited for until `deadline` (kLockWait from now unless given). held() tells
 // whether it was taken; a caller that goes on without it (no directory, a lock
@@ -108,35 +125,16 @@ class DirectoryLock {
                 std::chrono::steady_clock::time_point deadline =
                     std::chrono::steady_clock::now() + kLockWait)
       : fd_(OpenDirectoryOf(filePath)) {
-    error_ = fd_ < 0 ? errno : LockUntil(fd_, operation, deadline);
+    error_ = fd_.get() < 0 ? errno : LockUntil(fd_.get(), operation, deadline);
   }
-  ~DirectoryLock() {
-    if (fd_ >= 0) close(fd_);
-  }
-  DirectoryLock(const DirectoryLock&) = delete;
-  DirectoryLock& operator=(const DirectoryLock&) = delete;
 
   bool held() const { return error_ == 0; }
   // 0 when held; else why not (EWOULDBLOCK: not given up in time).
   int error() const { return error_; }
 
  private:
-  int fd_;
+  const DescriptorCloser fd_;  // closing it gives the lock up
   int error_;
-};
-
-// Closes a descriptor, if it is one (>= 0), when it goes out of scope.
-class DescriptorCloser {
- public:
-  explicit DescriptorCloser(int fd) : fd_(fd) {}
-  ~DescriptorCloser() {
-    if (fd_ >= 0) close(fd_);
-  }
-  DescriptorCloser(const DescriptorCloser&) = delete;
-  DescriptorCloser& operator=(const DescriptorCloser&) = delete;
-
- private:
-  int fd_;
 };
 
 // Opens a new unnamed regular file in `directory` for writing (O_TMPFILE),
