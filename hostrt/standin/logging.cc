@@ -4,7 +4,6 @@
 // no extra output: lines reach only the stderr echo. Of the arguments, only
 // the dictionaries' "log.*" entries named below are read; the service, type,
 // flags and configuration-interface arguments are accepted and ignored.
-#include <errno.h>
 #include <fcntl.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "cssupport/hostrt/hostrt.h"
+#include "cssupport/internal/write_all.h"
 #include "hostrt/standin/dictionary.h"
 #include "hostrt/standin/locks.h"
 
@@ -79,17 +79,8 @@ LogService& Service() { return Lasting<LogService>(); }
 
 LogCfgInterface cfgInterface{};
 
-void WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-}
+// A line that cannot be written is dropped.
+using KoraConfigStore::internal::WriteAll;
 
 int OpenLogFile(const std::string& path, bool append) {
   int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;

@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "cssupport/internal/write_all.h"  // WriteAll, for the writers
+
 namespace KoraConfigStore {
 namespace internal {
 
@@ -163,20 +165,6 @@ inline int LinkUnnamed(int fd, const std::string& path) {
     return 0;
   }
   return errno;
-}
-
-// Writes all of `size` bytes of `data` to `fd` at its offset. Returns 0, or
-// the errno of the write that came up short.
-inline int WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
 }
 
 // Reads `fd` to its end into `text`, `expected` bytes being the likely size.
