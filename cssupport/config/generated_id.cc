@@ -11,8 +11,9 @@
 namespace KoraConfigStore {
 namespace {
 
-using Allocator = rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>;
-using Value = rapidjson::GenericValue<rapidjson::UTF8<char>, Allocator>;
+// Short names for the header's.
+using Allocator = ConfigJsonAllocator;
+using Value = ConfigJsonValue;
 using rapidjson::SizeType;
 
 constexpr char kIdName[] = "cs_generated_id";
@@ -185,10 +186,8 @@ void PopulateGeneratedInstanceId(const Value& schema, Value& config,
   Walk(allocator).Run(schema, config);
 }
 
-void PopulateGeneratedInstanceId(
-    const Value& schema,
-    rapidjson::GenericDocument<rapidjson::UTF8<char>, Allocator,
-                               rapidjson::CrtAllocator>& config) {
+void PopulateGeneratedInstanceId(const Value& schema,
+                                 ConfigJsonDocument& config) {
   PopulateGeneratedInstanceId(schema, config, config.GetAllocator());
 }
 

@@ -8,6 +8,21 @@
 
 namespace KoraConfigStore {
 
+/// \brief The allocator of the configuration documents that
+/// PopulateGeneratedInstanceId fills: RapidJSON's default memory pool, named
+/// in full so that the signatures do not follow a build's RapidJSON defaults.
+using ConfigJsonAllocator =
+    rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>;
+
+/// \brief A JSON value of those documents (rapidjson::Value by default).
+using ConfigJsonValue =
+    rapidjson::GenericValue<rapidjson::UTF8<char>, ConfigJsonAllocator>;
+
+/// \brief A whole configuration document (rapidjson::Document by default).
+using ConfigJsonDocument =
+    rapidjson::GenericDocument<rapidjson::UTF8<char>, ConfigJsonAllocator,
+                               rapidjson::CrtAllocator>;
+
 /// \brief Gives every object of `config` that `schema` marks a generated
 /// identifier, where it has none.
 ///
@@ -37,25 +52,14 @@ namespace KoraConfigStore {
 ///     returns no identifier (that object then gains nothing; identifiers
 ///     added before stay).
 CSSUPPORT_EXPORT void PopulateGeneratedInstanceId(
-    const rapidjson::GenericValue<
-        rapidjson::UTF8<char>,
-        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>>& schema,
-    rapidjson::GenericValue<
-        rapidjson::UTF8<char>,
-        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>>& config,
-    rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>& allocator);
+    const ConfigJsonValue& schema, ConfigJsonValue& config,
+    ConfigJsonAllocator& allocator);
 
 /// \brief As the overload that takes an allocator, walking the whole document
 /// `config` with its own allocator.
 /// \throws std::bad_alloc as that overload does.
-CSSUPPORT_EXPORT void PopulateGeneratedInstanceId(
-    const rapidjson::GenericValue<
-        rapidjson::UTF8<char>,
-        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>>& schema,
-    rapidjson::GenericDocument<
-        rapidjson::UTF8<char>,
-        rapidjson::MemoryPoolAllocator<rapidjson::CrtAllocator>,
-        rapidjson::CrtAllocator>& config);
+CSSUPPORT_EXPORT void PopulateGeneratedInstanceId(const ConfigJsonValue& schema,
+                                                  ConfigJsonDocument& config);
 
 }  // namespace KoraConfigStore
 

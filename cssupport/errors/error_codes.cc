@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -104,11 +105,26 @@ constexpr Entry kCatalogue[] = {
 
 using internal::CatalogueEntry;
 
-// An open-addressing hash map from code to entry, its slots held in the
-// object: a code's home slot is its low bits, a collision takes the next
-// slot, and a lookup probes at most as many slots as the longest chain the
-// build made. With the catalogue's codes (1001 to 1105 in 128 slots) no two
-// share a slot, so every lookup, of a filed code or not, is one probe.
+constexpr std::int32_t kFirstCode = CS_ERR_DB_OPEN;
+constexpr std::int32_t kLastCode = CS_ERR_INTERNAL;
+
+// Every filed code lies in [kFirstCode, kLastCode] and is filed once, so
+// that each has a slot of its own in Catalogue.
+constexpr bool EveryCodeOnceInRange() {
+  for (std::size_t i = 0; i < std::size(kCatalogue); ++i) {
+    const std::int32_t code = kCatalogue[i].code;
+    if (code < kFirstCode || code > kLastCode) return false;
+    for (std::size_t j = 0; j < i; ++j)
+      if (kCatalogue[j].code == code) return false;
+  }
+  return true;
+}
+static_assert(EveryCodeOnceInRange(),
+              "each catalogue code once, within the catalogue's range");
+
+// The entries in a table indexed by code - kFirstCode, held in the object;
+// the slot of a code in the range that the catalogue does not file has no
+// text. A lookup, of a filed code or not, reads at most one slot.
 class Catalogue {
  public:
   // Out of line, so that a lookup's path stays short. Allocates nothing.
@@ -117,35 +133,19 @@ class Catalogue {
   }
 
   const CatalogueEntry* Find(std::int32_t code) const {
-    std::size_t slot = Home(code), probes = longestChain_;
-    do {
-      const CatalogueEntry& entry = slots_[slot];
-      if (entry.code == code && entry.text != nullptr) return &entry;
-      slot = (slot + 1) % kSlots;
-    } while (--probes != 0);
-    return nullptr;
+    // Unsigned, so that a code below the range wraps to an index past its end.
+    const std::uint32_t index = static_cast<std::uint32_t>(code) -
+                                static_cast<std::uint32_t>(kFirstCode);
+    if (index >= kSlots) return nullptr;
+    const CatalogueEntry& entry = slots_[index];
+    return entry.text != nullptr ? &entry : nullptr;
   }
 
  private:
-  static constexpr std::size_t kSlots = 128;
-  static_assert(std::size(kCatalogue) <= kSlots / 2 + kSlots / 4);
-  static_assert(
-      [] {
-        for (const Entry& entry : kCatalogue)
-          if (entry.code < 0 || entry.code > 999999) return false;
-        return true;
-      }(),
-      "a tag holds at most six digits");
-
-  static std::size_t Home(std::int32_t code) {
-    return static_cast<std::uint32_t>(code) % kSlots;
-  }
+  static constexpr std::size_t kSlots = kLastCode - kFirstCode + 1;
 
   void Insert(const Entry& from) {
-    std::size_t slot = Home(from.code), chain = 1;
-    for (; slots_[slot].text != nullptr; ++chain) slot = (slot + 1) % kSlots;
-    if (chain > longestChain_) longestChain_ = chain;
-    CatalogueEntry& entry = slots_[slot];
+    CatalogueEntry& entry = slots_[from.code - kFirstCode];
     entry.code = from.code;
     entry.text = from.text;
     entry.textSize = static_cast<std::uint16_t>(std::strlen(from.text));
@@ -158,7 +158,6 @@ class Catalogue {
   }
 
   CatalogueEntry slots_[kSlots] = {};
-  std::size_t longestChain_ = 0;
 };
 
 [[gnu::always_inline]] inline const CatalogueEntry* Find(CSErrorCodes code) {

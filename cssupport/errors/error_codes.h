@@ -176,8 +176,8 @@ enum CSErrorCodes : std::int32_t {
 /// library is loaded.
 ///
 /// The catalogue is built on the first call, in storage of its own, so that no
-/// call allocates or throws; afterwards a call is one hash probe with no lock.
-/// Thread-safe, including the first call.
+/// call allocates or throws; afterwards a call is one read of a table indexed
+/// by the code, with no lock. Thread-safe, including the first call.
 CSSUPPORT_EXPORT const char* ErrorMessageForId(CSErrorCodes code);
 
 }  // namespace KoraConfigStore

@@ -21,6 +21,7 @@
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
 #include "cssupport/internal/load_order.h"
+#include "cssupport/internal/write_all.h"
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/utf8.h"
 #include "cssupport/json/write_json.h"
@@ -158,22 +159,6 @@ class ProcessesLock {
   int error_;
 };
 
-// Writes all of `data` from offset 0. Returns 0, or the errno of the write
-// that came up short.
-int WriteFromStart(int fd, const char* data, std::size_t size) {
-  off_t offset = 0;
-  while (size > 0) {
-    const ssize_t n = pwrite(fd, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
-    data += n;
-    offset += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 void ReportUnwritten(int error, bool restored) {
   syslog(LOG_ERR,
          "Failed writing Load Store workflow error file (%s); previous "
@@ -194,7 +179,7 @@ bool CreateWhole(const std::string& path, const char* text, std::size_t size) {
     syslog(LOG_ERR, "%s", kOpenFailedText);
     return true;
   }
-  int error = WriteFromStart(fd, text, size);
+  int error = internal::WriteAll(fd, text, size, /*offset=*/0);
   if (error == 0) error = internal::LinkUnnamed(fd, path);
   if (error != 0) ReportUnwritten(error, true);
   return true;
@@ -224,12 +209,13 @@ void Rewrite(const std::string& path, const char* text, std::size_t size,
     syslog(LOG_ERR, "%s", kOpenFailedText);
     return;
   }
-  int error = WriteFromStart(fd, text, size);
+  int error = internal::WriteAll(fd, text, size, /*offset=*/0);
   if (error == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0) return;
   if (error == 0) error = errno;
   bool restored = false;
   if (read) {
-    restored = WriteFromStart(fd, previous.data(), previous.size()) == 0 &&
+    restored = internal::WriteAll(fd, previous.data(), previous.size(),
+                                  /*offset=*/0) == 0 &&
                ftruncate(fd, static_cast<off_t>(previous.size())) == 0;
   } else if (found.error == ENOENT) {
     restored = unlink(path.c_str()) == 0;

@@ -8,13 +8,13 @@
 #include <deque>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cssupport/hostrt/hostrt.h"
 #include "hostrt/format_v.h"
+#include "hostrt/product_state.h"
 
 // <syslog.h> is deliberately not included: with fortification it defines
 // syslog() inline, which would clash with the definitions below.
@@ -30,6 +30,8 @@ void __vsyslog_chk(int priority, int flag, const char* format, va_list args)
 
 namespace hostrt_recording {
 namespace {
+
+using hostrt_internal::ProductState;
 
 // What a Dictionary*, LogOutput* or LogCfgInterface* handed out by the double
 // points to. Handles stay allocated for the life of the process so that a
@@ -47,13 +49,7 @@ struct State {
   int uuids = 0;
   std::deque<Handle> handles;
   Handle cfg{"cfg"};
-  // Texts handed out by the getters; interned so returned pointers never
-  // dangle.
-  std::set<std::string> texts;
-  const char* name = "";
-  const char* version = "";
-  const char* buildNumber = "";
-  const char* compilationOption = "";
+  ProductState product;
 };
 
 // Never destroyed: host calls may arrive from static destructors.
@@ -91,16 +87,12 @@ void* NewHandle(const char* kind, int State::*counter) {
   return &s.handles.back();
 }
 
-const char* Intern(State& s, const char* text) {
-  return s.texts.insert(Text(text)).first->c_str();
-}
-
 // Records a getter call and returns the text the last ProductState_Set left.
-const char* RecordGet(const char* name, const char* State::*field) {
+const char* RecordGet(const char* name, const char* ProductState::*field) {
   Record(name, {});
   State& s = GetState();
   std::lock_guard<std::mutex> lock(s.mu);
-  return s.*field;
+  return s.product.*field;
 }
 
 // Records a Dict_Set* call: {handle, value, key expanded from its format}.
@@ -119,7 +111,7 @@ void Reset() {
   s.dictionaries = 0;
   s.outputs = 0;
   s.uuids = 0;
-  s.name = s.version = s.buildNumber = s.compilationOption = "";
+  s.product.Clear();
 }
 
 void SetControls(const Controls& controls) {
@@ -182,28 +174,26 @@ void ProductState_Set(int productId, const char* name, const char* version,
               hr::Text(compilationOption)});
   hr::State& s = hr::GetState();
   std::lock_guard<std::mutex> lock(s.mu);
-  s.name = hr::Intern(s, name);
-  s.version = hr::Intern(s, version);
-  s.buildNumber = hr::Intern(s, hr::Text(buildNumber).c_str());
-  s.compilationOption = hr::Intern(s, compilationOption);
+  s.product.Set(hr::Text(name), hr::Text(version), buildNumber,
+                hr::Text(compilationOption));
 }
 
 const char* ProductState_GetName(void) {
-  return hr::RecordGet("ProductState_GetName", &hr::State::name);
+  return hr::RecordGet("ProductState_GetName", &hr::ProductState::name);
 }
 
 const char* ProductState_GetVersion(void) {
-  return hr::RecordGet("ProductState_GetVersion", &hr::State::version);
+  return hr::RecordGet("ProductState_GetVersion", &hr::ProductState::version);
 }
 
 const char* ProductState_GetBuildNumberString(void) {
   return hr::RecordGet("ProductState_GetBuildNumberString",
-                       &hr::State::buildNumber);
+                       &hr::ProductState::buildNumber);
 }
 
 const char* ProductState_GetCompilationOption(void) {
   return hr::RecordGet("ProductState_GetCompilationOption",
-                       &hr::State::compilationOption);
+                       &hr::ProductState::compilationOption);
 }
 
 Dictionary* Dictionary_Create(void) {

@@ -32,6 +32,8 @@ namespace hs = hostrt_standin;
 
 extern "C" {
 
+// Skips `skip` of the caller's innermost frames and records at most
+// `maxFrames`; false, with a count of 0, when the stack cannot be walked.
 // noinline gives the call a frame of its own, so that its return address
 // marks where the caller's frames start.
 __attribute__((noinline)) bool CoreDump_CaptureFastBacktrace(int skip,
@@ -61,6 +63,11 @@ __attribute__((noinline)) bool CoreDump_CaptureFastBacktrace(int skip,
   return true;
 }
 
+// Readable text rather than the host's encoded form: "#0 module+0xOFFSET
+// #1 ...", each frame's module by the file's base name with the offset in it,
+// "?" and the address for a frame outside any module. Whole entries only, as
+// many as fit, always NUL-terminated within the buffer (a size of 0 writes
+// nothing). The name is ignored.
 void CoreDump_Base64BacktraceFormat(int count, void* const* frames,
                                     char* buffer, size_t size,
                                     const char* /*name*/) {
@@ -92,6 +99,7 @@ void CoreDump_Base64BacktraceFormat(int count, void* const* frames,
   }
 }
 
+// A version-4 random UUID from libuuid, 36 lower-case characters.
 char* UUID_CreateRandom(void) {
   char* text = static_cast<char*>(std::malloc(hs::kUuidText));
   if (text == nullptr) return nullptr;

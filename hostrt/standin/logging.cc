@@ -1,5 +1,9 @@
 // The logging service of the stand-in host.
-#include <errno.h>
+//
+// Before the first Log_Init* and after Log_Exit there is no main output and
+// no extra output: lines reach only the stderr echo. Of the arguments, only
+// the dictionaries' "log.*" entries named below are read; the service, type,
+// flags and configuration-interface arguments are accepted and ignored.
 #include <fcntl.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "cssupport/hostrt/hostrt.h"
+#include "cssupport/internal/write_all.h"
 #include "hostrt/standin/dictionary.h"
 #include "hostrt/standin/locks.h"
 
@@ -39,6 +44,8 @@ struct LogOutput {
 namespace hostrt_standin {
 namespace {
 
+// Host level (0..7) to syslog(3) priority; the library's levels are 2 (error),
+// 3 (warn), 5 (info), 6 (debug), 7 (trivia).
 constexpr int kLevelPriority[] = {LOG_CRIT,   LOG_ERR,    LOG_ERR,  LOG_WARNING,
                                   LOG_NOTICE, LOG_NOTICE, LOG_INFO, LOG_DEBUG};
 constexpr int kAllLevels = 7;
@@ -72,17 +79,8 @@ LogService& Service() { return Lasting<LogService>(); }
 
 LogCfgInterface cfgInterface{};
 
-void WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-}
+// A line that cannot be written is dropped.
+using KoraConfigStore::internal::WriteAll;
 
 int OpenLogFile(const std::string& path, bool append) {
   int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
@@ -152,6 +150,8 @@ extern "C" {
 
 LogCfgInterface* Log_CfgInterface(void) { return &hs::cfgInterface; }
 
+// Only keeps its texts (null as ""); without memory for them, the earlier
+// ones stay.
 void Log_SetProductInfo(const char* name, const char* version,
                         const char* buildNumber,
                         const char* compilationOption) {
@@ -169,6 +169,10 @@ void Log_SetProductInfo(const char* name, const char* version,
   }
 }
 
+// The main output, replacing any earlier one, which keeps lines of every
+// level: the file "log.fileName" names, created with mode 0644 and appended
+// to ("log.append" false truncates it first). False, leaving no main output,
+// when the dictionary names no file or it cannot be opened.
 bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
                          LogCfgInterface* /*cfg*/, int /*flags*/) {
   hs::LogService& service = hs::Service();
@@ -185,6 +189,8 @@ bool Log_InitWithFileInt(const char* /*service*/, Dictionary* dict,
   }
 }
 
+// The main output, replacing any earlier one: syslog(3) under the identity in
+// "log.syslogID" (absent: "ConfigStore"), with LOG_PID and LOG_USER.
 bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
                            LogCfgInterface* /*cfg*/) {
   hs::LogService& service = hs::Service();
@@ -201,6 +207,7 @@ bool Log_InitWithSyslogInt(const char* /*service*/, Dictionary* dict,
   }
 }
 
+// The range starts empty; Log_Exit empties it again.
 void Log_SetStderrLevel(int minLevel, int maxLevel) {
   hs::LogService& service = hs::Service();
   const hs::Held lock(hs::serviceMutex);
@@ -208,6 +215,9 @@ void Log_SetStderrLevel(int minLevel, int maxLevel) {
   service.stderrMax = maxLevel;
 }
 
+// Opens "log.fileName" as Log_InitWithFileInt does, keeping lines at levels
+// up to "log.logMinLevel" (absent: all). Null when the dictionary names no
+// file or it cannot be opened. The service owns the output from here on.
 LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
                              Dictionary* dict, LogCfgInterface* /*cfg*/) {
   try {
@@ -226,6 +236,8 @@ LogOutput* Log_NewFileOutput(const char* /*service*/, const char* /*type*/,
   }
 }
 
+// False for null, an output the service did not make or no longer has, or one
+// already installed.
 bool Log_AddOutput(LogOutput* output) {
   if (output == nullptr) return false;
   hs::LogService& service = hs::Service();
@@ -235,6 +247,8 @@ bool Log_AddOutput(LogOutput* output) {
   return true;
 }
 
+// Closes and deletes `output`, installed or not (an unknown one is ignored),
+// then installs `replacement` if the service made it.
 void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
                        Dictionary* /*replacementCfg*/) {
   hs::LogService& service = hs::Service();
@@ -250,12 +264,19 @@ void Log_ReplaceOutput(LogOutput* output, LogOutput* replacement,
   }
 }
 
+// Closes the main output (closelog(3) for the system log), deletes every
+// output and empties the stderr range.
 void Log_Exit(void) {
   hs::LogService& service = hs::Service();
   const hs::Held lock(hs::serviceMutex);
   hs::ExitLocked(service);
 }
 
+// Expands the line and ends it with a newline when it lacks one; each output
+// gets it in one write(2), so lines of concurrent threads and processes never
+// interleave. A line that fits in 1 KiB is written without allocating; a
+// longer one for which there is no memory is cut to its first 1022
+// characters. Lines are written as expanded, with no timestamp or prefix.
 void LogV(int level, const char* format, va_list args) {
   if (format == nullptr) return;
   // The expanded line plus a newline and the terminator fit here unless the

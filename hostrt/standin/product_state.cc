@@ -1,10 +1,10 @@
 // Preferences, product state and the host-type query of the stand-in host.
 #include <atomic>
 #include <mutex>
-#include <set>
 #include <string>
 
 #include "cssupport/hostrt/hostrt.h"
+#include "hostrt/product_state.h"
 #include "hostrt/standin/locks.h"
 
 namespace hostrt_standin {
@@ -12,24 +12,13 @@ namespace {
 
 std::atomic<int> preferenceUsers{0};
 
-// Guarded by ProductStateMutex().
-struct ProductState {
-  // Every text ever stored, so that a pointer a getter returned stays valid
-  // after a later ProductState_Set, until the library is unloaded.
-  std::set<std::string> texts;
-  const char* name = "";
-  const char* version = "";
-  const char* buildNumber = "";
-  const char* compilationOption = "";
-};
+using hostrt_internal::ProductState;
 
 std::mutex stateMutex;
 
+// Guarded by ProductStateMutex(); its texts live until the library is
+// unloaded.
 ProductState& State() { return Lasting<ProductState>(); }
-
-const char* Intern(ProductState& state, const std::string& text) {
-  return state.texts.insert(text).first->c_str();
-}
 
 std::string OrEmpty(const char* text) {
   return text != nullptr ? text : std::string();
@@ -66,25 +55,20 @@ void Preference_Exit(void) {
 }
 
 // Keeps what the getters return; the other values have no getter here.
-// Without memory for the texts, the earlier ones stay.
+// Without memory for the texts, the earlier ones stay. The getters return the
+// texts of the last call ("" before any; the build number in decimal), valid
+// until the stand-in is unloaded.
 void ProductState_Set(int /*productId*/, const char* name, const char* version,
                       int buildNumber, int /*productBuildNumber*/,
                       const char* /*productName*/,
                       const char* /*releaseVersion*/,
                       const char* compilationOption) {
-  using hostrt_standin::Intern;
   using hostrt_standin::OrEmpty;
   hostrt_standin::ProductState& state = hostrt_standin::State();
   const hostrt_standin::Held lock(hostrt_standin::stateMutex);
   try {
-    const char* const texts[] = {Intern(state, OrEmpty(name)),
-                                 Intern(state, OrEmpty(version)),
-                                 Intern(state, std::to_string(buildNumber)),
-                                 Intern(state, OrEmpty(compilationOption))};
-    state.name = texts[0];
-    state.version = texts[1];
-    state.buildNumber = texts[2];
-    state.compilationOption = texts[3];
+    state.Set(OrEmpty(name), OrEmpty(version), buildNumber,
+              OrEmpty(compilationOption));
   } catch (...) {
   }
 }
@@ -105,6 +89,7 @@ const char* ProductState_GetCompilationOption(void) {
   return hostrt_standin::Get(&hostrt_standin::ProductState::compilationOption);
 }
 
+// The stand-in never runs on the hypervisor kernel.
 bool HostType_OSIsHvk(void) { return false; }
 
 }  // extern "C"

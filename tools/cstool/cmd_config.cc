@@ -17,6 +17,7 @@
 #include "cssupport/config/upgrade_context.h"
 #include "cssupport/errors/json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/internal/write_all.h"
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
 

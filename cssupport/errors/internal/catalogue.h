@@ -24,8 +24,8 @@ inline constexpr char kUnknownMessage[] = "unknown message";
 
 // The entry filed under `code`, or null when the catalogue holds none. Built
 // like ErrorMessageForId's catalogue (it is the same one): on the first call,
-// allocating nothing; then one hash probe, no lock. Never throws;
-// thread-safe. Entries live as long as the library is loaded.
+// allocating nothing; then one table read indexed by the code, no lock. Never
+// throws; thread-safe. Entries live as long as the library is loaded.
 const CatalogueEntry* FindCatalogueEntry(CSErrorCodes code) noexcept;
 
 }  // namespace KoraConfigStore::internal

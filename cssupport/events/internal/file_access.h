@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "cssupport/internal/write_all.h"  // WriteAll, for the writers
+
 namespace KoraConfigStore {
 namespace internal {
 
@@ -98,6 +100,23 @@ inline int LockUntil(int fd, int operation,
   return error;
 }
 
+// Owns a descriptor, if it is one (>= 0): closes it when it goes out of
+// scope.
+class DescriptorCloser {
+ public:
+  explicit DescriptorCloser(int fd) : fd_(fd) {}
+  ~DescriptorCloser() {
+    if (fd_ >= 0) close(fd_);
+  }
+  DescriptorCloser(const DescriptorCloser&) = delete;
+  DescriptorCloser& operator=(const DescriptorCloser&) = delete;
+
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 // An flock(2) on the directory that holds a file, for the object's life,
 // waited for until `deadline` (kLockWait from now unless given). held() tells
 // whether it was taken; a caller that goes on without it (no directory, a lock
@@ -108,35 +127,16 @@ class DirectoryLock {
                 std::chrono::steady_clock::time_point deadline =
                     std::chrono::steady_clock::now() + kLockWait)
       : fd_(OpenDirectoryOf(filePath)) {
-    error_ = fd_ < 0 ? errno : LockUntil(fd_, operation, deadline);
+    error_ = fd_.get() < 0 ? errno : LockUntil(fd_.get(), operation, deadline);
   }
-  ~DirectoryLock() {
-    if (fd_ >= 0) close(fd_);
-  }
-  DirectoryLock(const DirectoryLock&) = delete;
-  DirectoryLock& operator=(const DirectoryLock&) = delete;
 
   bool held() const { return error_ == 0; }
   // 0 when held; else why not (EWOULDBLOCK: not given up in time).
   int error() const { return error_; }
 
  private:
-  int fd_;
+  const DescriptorCloser fd_;  // closing it gives the lock up
   int error_;
-};
-
-// Closes a descriptor, if it is one (>= 0), when it goes out of scope.
-class DescriptorCloser {
- public:
-  explicit DescriptorCloser(int fd) : fd_(fd) {}
-  ~DescriptorCloser() {
-    if (fd_ >= 0) close(fd_);
-  }
-  DescriptorCloser(const DescriptorCloser&) = delete;
-  DescriptorCloser& operator=(const DescriptorCloser&) = delete;
-
- private:
-  int fd_;
 };
 
 // Opens a new unnamed regular file in `directory` for writing (O_TMPFILE),
@@ -165,20 +165,6 @@ inline int LinkUnnamed(int fd, const std::string& path) {
     return 0;
   }
   return errno;
-}
-
-// Writes all of `size` bytes of `data` to `fd` at its offset. Returns 0, or
-// the errno of the write that came up short.
-inline int WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
 }
 
 // Reads `fd` to its end into `text`, `expected` bytes being the likely size.
