@@ -29,7 +29,7 @@ void BM_ErrorMessageForId_Unknown(benchmark::State& state) {
 }
 BENCHMARK(BM_ErrorMessageForId_Unknown);
 
-// Every code in turn, so the probe does not stay in one warm bucket.
+// Every code in turn, so the lookup does not stay on one warm slot.
 void BM_ErrorMessageForId_Sweep(benchmark::State& state) {
   int code = 1001;
   for (auto _ : state) {
