@@ -13,6 +13,7 @@
 #include "cssupport/errors/internal/catalogue.h"
 #include "cssupport/hostrt/hostrt.h"
 #include "cssupport/logging/cs_logger.h"
+#include "cssupport/logging/internal/fast_paths.h"
 #include "cssupport/logging/internal/line_format.h"
 #include "cssupport/logging/internal/severity.h"
 
@@ -21,6 +22,8 @@ namespace CSLogger {
 using internal::HostLevel;
 using internal::kLiteralSlack;
 using internal::LineFormat;
+using internal::NextEntry;
+using internal::OnceAddressed;
 using internal::priorityNames;
 using internal::PutLiteral;
 using internal::PutText;
@@ -53,7 +56,8 @@ void UpdateThreadState(ThreadState& state, std::uintptr_t id) {
   static constexpr std::string_view kOpen = " [ConfigStore:";
   static constexpr char kDigits[] = "0123456789abcdef";
   if (state.context == nullptr) state.context = &CurrentContext;
-  const int digits = (64 - __builtin_clzll(id | 1) + 3) / 4;
+  std::size_t digits = 1;
+  for (auto high = id >> 4; high != 0; high >>= 4) ++digits;
   static_assert(kOpen.size() + 2 * sizeof id <= sizeof state.text);
   std::memcpy(state.text, kOpen.data(), kOpen.size());
   auto rest = id;
@@ -62,37 +66,6 @@ void UpdateThreadState(ThreadState& state, std::uintptr_t id) {
   }
   state.id = id;
   state.length = kOpen.size() + digits;
-}
-
-// The entry after `entry`; the same as ++, without libstdc++'s out-of-line
-// call where its tree layout is known.
-inline Context::const_iterator Next(Context::const_iterator entry) {
-#if defined(__GLIBCXX__)
-  auto node = entry._M_node;
-  if (node->_M_right != nullptr) {
-    node = node->_M_right;
-    while (node->_M_left != nullptr) node = node->_M_left;
-  } else {
-    auto parent = node->_M_parent;
-    while (node == parent->_M_right) {
-      node = parent;
-      parent = parent->_M_parent;
-    }
-    if (node->_M_right != parent) node = parent;
-  }
-  return Context::const_iterator(node);
-#else
-  return ++entry;
-#endif
-}
-
-// The address of a thread-local object, taken once: left to itself the
-// compiler takes it again (a TLS descriptor call) at each use.
-template <typename T>
-[[gnu::always_inline]] inline T& OnceAddressed(T& object) {
-  T* address = &object;
-  asm("" : "+r"(address));
-  return *address;
 }
 
 // The printed names, padded so that each is copied as one 8-byte word.
@@ -133,7 +106,7 @@ constexpr char kPaddedNames[5][8] = {"error", "warn", "info", "debug",
   std::memcpy(out, thread.text, sizeof thread.text);
   out += thread.length;
   for (auto entry = context.begin(); entry != context.end();
-       entry = Next(entry)) {
+       entry = NextEntry(entry)) {
     const auto& [key, value] = *entry;
     room(2 + 2 * (key.size() + value.size()) + kLiteralSlack);
     *out++ = ' ';
