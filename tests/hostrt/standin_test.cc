@@ -8,9 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -249,6 +251,21 @@ TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
       first, sizeof first, "#0 hostrt_standin_test+0x%tx #1 ",
       static_cast<char*>(keep[0]) - static_cast<char*>(module.dli_fbase));
   EXPECT_EQ(std::string(text).rfind(first, 0), 0u) << text;
+}
+
+// Version-4 random identifiers, written in lower case, none repeated.
+TEST(StandinUuid, RandomVersionFourInLowerCase) {
+  const std::regex kForm(
+      "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+  std::set<std::string> seen;
+  for (int i = 0; i < 64; ++i) {
+    char* id = UUID_CreateRandom();
+    ASSERT_NE(id, nullptr);
+    EXPECT_TRUE(std::regex_match(id, kForm)) << id;
+    seen.insert(id);
+    std::free(id);
+  }
+  EXPECT_EQ(seen.size(), 64u);
 }
 
 }  // namespace
