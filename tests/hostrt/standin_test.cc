@@ -268,5 +268,19 @@ TEST(StandinUuid, RandomVersionFourInLowerCase) {
   EXPECT_EQ(seen.size(), 64u);
 }
 
+// The getters return the last call's texts, and a text handed out earlier
+// stays readable after a later call.
+TEST(StandinProductState, GettersReturnTheLastStoredTexts) {
+  ProductState_Set(1, "cs-a", "1.2", 7, 8, "product", "1.2.0", "opt-a");
+  const char* firstName = ProductState_GetName();
+  ProductState_Set(1, "cs-b", "3.4", -12, 8, "product", "3.4.0", nullptr);
+  EXPECT_STREQ(firstName, "cs-a");
+  EXPECT_EQ(std::string(ProductState_GetName()) + "|" +
+                ProductState_GetVersion() + "|" +
+                ProductState_GetBuildNumberString() + "|" +
+                ProductState_GetCompilationOption(),
+            "cs-b|3.4|-12|");
+}
+
 }  // namespace
 }  // namespace hostrt_test
