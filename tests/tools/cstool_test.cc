@@ -133,6 +133,8 @@ TEST_F(Cstool, EventsListsTheRecordsOrSaysWhatIsWrong) {
        "0|#  EVENT  MESSAGE\n1  ?      (not an event record: " + deep + ")\n|"},
       {"[]",
        Err(1, "f: not an event record file: the root is not a JSON object")},
+      {"{\"jots\":\"x\"}",
+       Err(1, "f: not an event record file: \"jots\" is not an array")},
   };
   for (const auto& [bytes, expected] : cases) {
     WriteBytes(dir_.File("f"), bytes);
