@@ -187,12 +187,7 @@ void Record(const std::string& jotId, const std::vector<std::string>& args) {
       std::chrono::steady_clock::now() + KoraConfigStore::internal::kLockWait;
   const auto file = LoadEventFile(path, deadline);
   if (!file->locked) {
-    throw CommandError{
-        kExitFailure,
-        "another process kept " + path + " locked for " +
-            std::to_string(KoraConfigStore::internal::kLockWait.count() /
-                           1000) +
-            " s" + "; nothing recorded"};
+    throw CommandError{kExitFailure, KeptLocked(path) + "; nothing recorded"};
   }
   if (file->present && !file->parseError.empty()) {
     throw CommandError{kExitFailure,
@@ -379,6 +374,13 @@ Row RowFor(const Value& record) {
 }
 
 }  // namespace
+
+std::string KeptLocked(const std::string& what) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      KoraConfigStore::internal::kLockWait);
+  return "another process kept " + what + " locked for " +
+         std::to_string(seconds.count()) + " s";
+}
 
 void RegisterEventCommands(CLI::App& app) {
   auto* record = app.add_subcommand(

@@ -187,10 +187,9 @@ int WriteNew(const std::string& path, const std::string& text,
 void Repair(const std::string& path) {
   const internal::DirectoryLock lock(path, LOCK_EX);
   if (lock.error() == EWOULDBLOCK) {
-    throw CommandError{kExitFailure,
-                       path +
-                           ": another process kept the event record file "
-                           "locked for 5 s; nothing repaired"};
+    throw CommandError{kExitFailure, path + ": " +
+                                         KeptLocked("the event record file") +
+                                         "; nothing repaired"};
   }
   if (!lock.held()) Fail(internal::DirectoryOf(path), lock.error());
   std::string text;

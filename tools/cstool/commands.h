@@ -34,6 +34,10 @@ void RegisterRepairCommand(CLI::App& app);   // repair
 void RegisterConfigCommands(CLI::App& app);  // fill-ids, upgrade-ctx
 void RegisterDemoCommand(CLI::App& app);     // demo
 
+// "another process kept WHAT locked for N s", N the lock wait of the event
+// record file (kLockWait), for a command that gave up waiting.
+std::string KeptLocked(const std::string& what);
+
 // Why ReadEventFile did not read the event record file, in words.
 std::string DescribeOpenFailure(
     const KoraConfigStore::internal::EventFileStatus& found);
