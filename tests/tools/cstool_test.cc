@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tests/support/event_test_support.h"
 
 #define DATA CSSUPPORT_SOURCE_DIR "/tests/data/"
@@ -19,7 +21,8 @@ const std::string
     kNone = "fill-ids: added 0 identifiers\n",
     kFile = "/var/run/tessel/files/loadStoreErrors.json",
     kHelp = "\nRun with --help for more information.",
-    kPrelude = "t=" CSTOOL_PATH "; F=" + kFile + "; ulimit -s 256\n",
+    // Only cstool gets the small stack, not the shell's own utilities.
+    kSmallStack = "ulimit -s 256 && exec " CSTOOL_PATH " \"$@\"\n",
     kMount = "mount -t tmpfs none /var/run && mkdir -p ${F%/*} || exit\n",
     kRepair =
         " ('cstool repair' makes it whole again, keeping its complete "
@@ -36,7 +39,9 @@ class Cstool : public testing::Test {
   // 256 KiB stack; `isolated`: in a private mount namespace whose /var/run is
   // a tmpfs holding only the event directory (of $F).
   std::string Sh(const std::string& script, bool isolated = false) {
-    WriteBytes(dir_.File("s"), kPrelude + (isolated ? kMount : "") + script);
+    WriteBytes(dir_.File("t"), kSmallStack);
+    WriteBytes(dir_.File("s"), "t='sh " + dir_.File("t") + "'; F=" + kFile +
+                                   "\n" + (isolated ? kMount : "") + script);
     const std::string run = "cd " + dir_.path +
                             (isolated ? " && unshare -m" : " &&") +
                             " sh s >o 2>e </dev/null";
