@@ -47,7 +47,8 @@ void BM_ErrorMessageBaseline_ArrayIndex(benchmark::State& state) {
   unsigned index = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(index);
-    benchmark::DoNotOptimize(kTexts[index]);
+    const char* text = kTexts[index];
+    benchmark::DoNotOptimize(text);
   }
   StampRunOrder(state);
 }
