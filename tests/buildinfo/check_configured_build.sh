@@ -21,6 +21,7 @@ if cmake -S "$src" -B "$work/refused" -DCSSUPPORT_BUILD_TESTS=OFF \
 fi
 siblings="gAltAgentVersion=0;gAltCliVersion=0.0.0;gToolImportVersion=2.3;gToolExportVersion=4.5.6.7;gXUpgradeVersion=1;gXValidateVersion=0.0.0.0"
 cmake -S "$src" -B "$work/build" -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DCSSUPPORT_BUILD_TESTS=OFF -DCSSUPPORT_BUILD_BENCH=OFF \
   -DCSSUPPORT_BUILD_TOOLS=OFF -DCSSUPPORT_BUILD_NUMBER=0 \
   -DCSSUPPORT_PRODUCT_VERSION=2.5.1 \

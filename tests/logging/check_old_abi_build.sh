@@ -12,6 +12,7 @@ rm -rf "$work"
 mkdir -p "$work"
 flags="-D_GLIBCXX_USE_CXX11_ABI=0 -fsanitize=address -fno-omit-frame-pointer"
 cmake -S "$src" -B "$work/build" -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DCSSUPPORT_BUILD_TESTS=OFF -DCSSUPPORT_BUILD_BENCH=OFF \
   -DCSSUPPORT_BUILD_TOOLS=OFF "-DCMAKE_CXX_FLAGS=$flags" \
   "-DCMAKE_C_FLAGS=$flags" -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=address \
