@@ -15,9 +15,16 @@ if(NOT CSSUPPORT_HELP2MAN)
   return()
 endif()
 
+# The page's date is the build's stamp (cmake/SourceDateEpoch.cmake), not
+# the day it was made.
+set(_cs_stamp "")
+if(CSSUPPORT_SOURCE_DATE_EPOCH)
+  set(_cs_stamp SOURCE_DATE_EPOCH=${CSSUPPORT_SOURCE_DATE_EPOCH})
+endif()
 add_custom_command(
   OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/cstool.1.gz
-  COMMAND ${CSSUPPORT_HELP2MAN} --no-info --no-discard-stderr --section=1
+  COMMAND ${CMAKE_COMMAND} -E env ${_cs_stamp}
+          ${CSSUPPORT_HELP2MAN} --no-info --no-discard-stderr --section=1
           "--name=inspect and exercise the ConfigStore support library"
           "--version-string=cstool ${PROJECT_VERSION}"
           --output=${CMAKE_CURRENT_BINARY_DIR}/cstool.1 $<TARGET_FILE:cstool>
@@ -28,3 +35,4 @@ add_custom_command(
 add_custom_target(cstool_man ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/cstool.1.gz)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/cstool.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+unset(_cs_stamp)

@@ -35,6 +35,12 @@ foreach(_cs_component IN LISTS CPACK_COMPONENTS_ALL)
          "${_cs_share}/lintian/overrides/${_cs_package}")
     list(APPEND _cs_made "${_cs_share}/lintian")
   endif()
+  # Every staged directory 0755, whatever the umask of the build and of
+  # cpack (reproducible packages).
+  execute_process(
+    COMMAND find "${CPACK_TEMPORARY_DIRECTORY}/${_cs_component}" -type d
+            -exec chmod 0755 {} +
+    COMMAND_ERROR_IS_FATAL ANY)
   # The modes of what install() would have made, whatever the umask.
   file(CHMOD "${_cs_share}" DIRECTORY_PERMISSIONS
        OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

@@ -60,12 +60,26 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_HOSTRT_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+# Reproducible packages: cpack stamps every archive member and packaged
+# file with SOURCE_DATE_EPOCH when it is set; this build's stamp
+# (cmake/SourceDateEpoch.cmake) unless the environment of cpack sets one.
+set(_cs_epoch "")
+if(CSSUPPORT_SOURCE_DATE_EPOCH)
+  set(_cs_epoch "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(ENV{SOURCE_DATE_EPOCH} ${CSSUPPORT_SOURCE_DATE_EPOCH})
+endif()
+")
+endif()
 file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackLibraryDepends.cmake CONTENT
-"set(_cs_deb_files_RUNTIME \"$<TARGET_FILE:cssupport>\")
+"${_cs_epoch}set(_cs_deb_files_RUNTIME \"$<TARGET_FILE:cssupport>\")
 set(_cs_deb_files_HOSTRT \"$<TARGET_FILE:tessellibs>\" \"$<TARGET_FILE:tvl>\")
 include(\"${PROJECT_SOURCE_DIR}/cmake/DebLibraryDepends.cmake\")
 ")
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackLibraryDepends.cmake)
+# Directories that cpack's staging makes get 0755 whatever the builder's
+# umask, as those that install() makes (CMakeLists.txt).
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
 file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
   "libcssupport ${PROJECT_VERSION_MAJOR} libcssupport1 (>= ${PROJECT_VERSION})\n")
 # Control files as Debian's policy sets their modes (0644 for these).
@@ -126,4 +140,5 @@ set(CPACK_CSSUPPORT_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebPackageDocs.cmake)
 
 unset(_cs_exact)
+unset(_cs_epoch)
 include(CPack)
