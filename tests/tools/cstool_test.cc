@@ -39,8 +39,8 @@ class Cstool : public testing::Test {
   // 256 KiB stack; `isolated`: in a private mount namespace whose /var/run is
   // a tmpfs holding only the event directory (of $F).
   std::string Sh(const std::string& script, bool isolated = false) {
-    WriteBytes(dir_.File("t"), kSmallStack);
-    WriteBytes(dir_.File("s"), "t='sh " + dir_.File("t") + "'; F=" + kFile +
+    WriteBytes(bin_.File("t"), kSmallStack);
+    WriteBytes(dir_.File("s"), "t='sh " + bin_.File("t") + "'; F=" + kFile +
                                    "\n" + (isolated ? kMount : "") + script);
     const std::string run = "cd " + dir_.path +
                             (isolated ? " && unshare -m" : " &&") +
@@ -56,6 +56,7 @@ class Cstool : public testing::Test {
   }
 
   TempDir dir_;
+  TempDir bin_;  // the wrapper, out of the listings of dir_
 };
 
 TEST_F(Cstool, EachCommandLineGetsItsStatusAndOutput) {
