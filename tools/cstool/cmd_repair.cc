@@ -1,9 +1,15 @@
 // cstool repair [--file PATH]
 //
 // An event record file that does not parse makes DumpJot record nothing
-// until someone removes or repairs it. `repair` keeps every complete record
-// of such a file, writes it back in the compact form, and keeps the damaged
-// original beside it.
+// until someone removes or repairs it; the records it could not store wait
+// in the .held side file. `repair` keeps every complete record of such a
+// file, adds the held ones after them, writes it back in the compact form,
+// and keeps the damaged original beside it. At every moment the path holds
+// either the damaged file (with its second name made first) or the repaired
+// one; the held file is emptied only once the repaired file is in place, so
+// a repair killed in between leaves those records both in the file and in
+// the held file, and the next repair adds them again (twice stored, never
+// lost).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -403,7 +409,10 @@ void RegisterRepairCommand(CLI::App& app) {
       "repair",
       "Make an event record file that does not parse whole again: keep its "
       "complete records, in the compact form, and the damaged file beside it "
-      "(<file>.damaged-<UTC time>)");
+      "(<file>.damaged-<UTC time>), then add the records held in <file>.held "
+      "while it did not parse (a file that parses gets those too). The path "
+      "holds the old file until the repaired one is renamed over it; a repair "
+      "cut short is finished by the next");
   auto file = std::make_shared<std::string>(internal::kEventRecordFilePath);
   repair->add_option("--file", *file, "Event record file to repair")
       ->capture_default_str();
