@@ -320,6 +320,7 @@ void Repair(const std::string& path) {
       Fail(heldPath + ": cannot read", error);
     }
   }
+  if (lines.find_first_not_of(" \t\r\n") == std::string::npos) lines.clear();
 
   std::string text;
   struct stat original;
