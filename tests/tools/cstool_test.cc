@@ -21,6 +21,7 @@ const std::string
     kNone = "fill-ids: added 0 identifiers\n",
     kFile = "/var/run/tessel/files/loadStoreErrors.json",
     kHelp = "\nRun with --help for more information.",
+    kFull = "cannot write standard output: No space left on device",
     // Only cstool gets the small stack, not the shell's own utilities.
     kSmallStack = "ulimit -s 256 && exec " CSTOOL_PATH " \"$@\"\n",
     kMount = "mount -t tmpfs none /var/run && mkdir -p ${F%/*} || exit\n",
@@ -39,8 +40,8 @@ class Cstool : public testing::Test {
   // 256 KiB stack; `isolated`: in a private mount namespace whose /var/run is
   // a tmpfs holding only the event directory (of $F).
   std::string Sh(const std::string& script, bool isolated = false) {
-    WriteBytes(dir_.File("t"), kSmallStack);
-    WriteBytes(dir_.File("s"), "t='sh " + dir_.File("t") + "'; F=" + kFile +
+    WriteBytes(bin_.File("t"), kSmallStack);
+    WriteBytes(dir_.File("s"), "t='sh " + bin_.File("t") + "'; F=" + kFile +
                                    "\n" + (isolated ? kMount : "") + script);
     const std::string run = "cd " + dir_.path +
                             (isolated ? " && unshare -m" : " &&") +
@@ -56,6 +57,7 @@ class Cstool : public testing::Test {
   }
 
   TempDir dir_;
+  TempDir bin_;  // the wrapper, out of the listings of dir_
 };
 
 TEST_F(Cstool, EachCommandLineGetsItsStatusAndOutput) {
@@ -106,6 +108,7 @@ TEST_F(Cstool, EachCommandLineGetsItsStatusAndOutput) {
        Err(2, "'jot.x' is not an event identifier of the catalogue" + list)},
       {"$t record jot.user.cs.db.operation.error $(seq 17)",
        Err(2, "at most 16 message arguments")},
+      {"$t messages >/dev/full", Err(1, kFull)},
   };
   for (std::string bad : {"2147483648", "0x43A", "abc", "10x", "", " 1082"})
     cases.push_back({"$t message '" + bad + "'", Err(2, "'" + bad + nac)});
@@ -114,7 +117,8 @@ TEST_F(Cstool, EachCommandLineGetsItsStatusAndOutput) {
 
 TEST_F(Cstool, EventsListsTheRecordsOrSaysWhatIsWrong) {
   const std::string open = "f: cannot open the event record file: ",
-                    deep = std::string(200000, '[') + std::string(200000, ']');
+                    deep = std::string(200000, '[') + std::string(200000, ']'),
+                    id = std::string(50, 'i');  // longer than the catalogue's
   const Cases cases = {
       // Placeholders filled in order, extra arguments after; at UTF-8's
       // edges invalid bytes and C1 controls escaped, their neighbours kept.
@@ -129,6 +133,11 @@ TEST_F(Cstool, EventsListsTheRecordsOrSaysWhatIsWrong) {
        "\\xf4\\x90\\x80\\x80|\xf4\x8f\xbf\xbf|\\u0080|\\u009f|\xc2\xa0|"
        "\\xff\n|"},
       {"{\"jots\":[]}", "0|no records in f\n|"},
+      // The column is as wide as the catalogue's longest identifier.
+      {"{\"jots\":[{\"jotId\":\"" + id +
+           "\",\"jotMsg\":\"m\"},{\"jotId\":\"u\"}]}",
+       "0|#  EVENT" + std::string(36, ' ') + "  MESSAGE\n1  " + id +
+           "  m\n2  u" + std::string(40, ' ') + "  \n|"},
       {"{}", "0|no records in f\n|"},
       {"{", Err(1,
                 "f: does not parse as JSON: Missing a name for object member "
@@ -146,6 +155,18 @@ TEST_F(Cstool, EventsListsTheRecordsOrSaysWhatIsWrong) {
     EXPECT_EQ(Sh("$t events --file f"), expected) << bytes;
   }
   Expect({
+      {"printf {} >f; $t events --file f >/dev/full", Err(1, kFull)},
+      // Each object alone on its line; ill-formed UTF-8 as U+FFFD.
+      {"printf '%s' '{\"jots\":[{\"jotId\":\"u\",\"jotMsg\":\"c "
+       "%s.\",\"jotArgs\":"
+       "[\"a\\n\"],\"x\":1},7,{\"jotMsg\":\"\xff %s\",\"jotArgs\":[5]}]}' >f; "
+       "$t events --json --file f",
+       "0|{\"index\":1,\"jotId\":\"u\",\"jotMsg\":\"c "
+       "%s.\",\"jotArgs\":[\"a\\n\"],"
+       "\"message\":\"c a\\n.\"}\n{\"index\":2,\"record\":7}\n{\"index\":3,"
+       "\"jotMsg\":\"\xef\xbf\xbd "
+       "%s\",\"jotArgs\":[5],\"message\":\"\xef\xbf\xbd "
+       "5\"}\n|"},
       // A reader waits while a writer holds the lock on the directory.
       {"printf '{}' >f; flock -x . sh -c 'touch h; sleep 1' & until [ -e h ]; "
        "do sleep .05; done; a=$(date +%s%N); $t events --file f; [ $(($(date "
@@ -168,14 +189,21 @@ TEST_F(Cstool, RepairKeepsEveryCompleteRecord) {
     if (i <= 2) indented += "    " + record + ",\n";
   }
   const std::string whole = "{\"jots\":[" + records + "]}",
-                    kept = "; the damaged file is kept as f.damaged";
+                    kept = "; the damaged file is kept as f.damaged",
+                    held = RecordJson("jot.user.cs.dfs.restore.error"),
+                    cut = whole.substr(0, whole.size() - 40),
+                    salvaged = whole.substr(0, whole.rfind(",{")),
+                    said30 =
+                        "kept 30 records; dropped 65 bytes from byte offset "
+                        "3089 on (Missing a closing quotation mark in string "
+                        "(at byte offset 3154))";
+  // The records of f.held go after the salvaged ones.
   const struct {
-    std::string bytes, said, after;
+    std::string bytes, said, after, held = "";
   } cases[] = {
-      {whole.substr(0, whole.size() - 40),
-       "kept 30 records; dropped 65 bytes from byte offset 3089 on (Missing a "
-       "closing quotation mark in string (at byte offset 3154))",
-       whole.substr(0, whole.rfind(",{")) + "]}"},
+      {cut, said30, salvaged + "]}"},
+      {cut, said30 + "; added 2 records of f.held after them",
+       salvaged + "," + held + "," + held + "]}", held + "\n" + held + "\n"},
       {whole.substr(0, whole.size() - 1) + ",\"more\":{\"a\":1},\"x",
        "kept 31 records; dropped 3 bytes from byte offset " +
            std::to_string(whole.size() + 14) +
@@ -198,15 +226,43 @@ TEST_F(Cstool, RepairKeepsEveryCompleteRecord) {
   for (const auto& c : cases) {
     WriteBytes(dir_.File("f"), c.bytes);
     WriteBytes(dir_.File("b"), c.bytes);
+    WriteBytes(dir_.File("f.held"), c.held);
     EXPECT_EQ(Sh("chmod 640 f; $t repair --file f | sed 's/-[0-9TZ]*$//'; "
-                 "stat -c %a f; cat f; cmp b f.damaged-* && rm b f.d* && ls"),
+                 "stat -c %a f; cat f; wc -c <f.held; cmp b f.damaged-* && rm "
+                 "b f.d* && ls"),
               "0|repaired f: " + c.said + kept + "\n640\n" + c.after +
-                  "e\nf\no\ns\n|")
+                  "0\ne\nf\nf.held\no\ns\n|")
         << c.bytes;
   }
-  WriteBytes(dir_.File("f"), whole);
-  EXPECT_EQ(Sh("$t repair --file f; cat f"),
-            "0|nothing to repair: f parses as JSON\n" + whole + "|");
+  // A file that parses is left alone unless f.held holds records.
+  for (const std::string& extra : {std::string(), held + "\n"}) {
+    WriteBytes(dir_.File("f"), whole);
+    WriteBytes(dir_.File("f.held"), extra);
+    EXPECT_EQ(Sh("$t repair --file f; cat f; wc -c <f.held"),
+              extra.empty()
+                  ? "0|nothing to repair: f parses as JSON\n" + whole + "0\n|"
+                  : "0|repaired f: added 1 record of f.held after "
+                    "its 31 records\n" +
+                        whole.substr(0, whole.size() - 2) + "," + held +
+                        "]}0\n|");
+  }
+  // Killed once the damaged file has its second name, at the rename of the
+  // repaired file: the path still holds every record, and the next repair
+  // finishes the job with the same copy.
+  if (Sh("strace -f -qq -o /dev/null true") != "0||")
+    GTEST_SKIP() << "strace cannot run here (ptrace refused?)";
+  WriteBytes(dir_.File("f"), cut);
+  WriteBytes(dir_.File("b"), cut);
+  WriteBytes(dir_.File("f.held"), held + "\n");
+  EXPECT_EQ(
+      Sh("{ (strace -f -qq -o /dev/null -e "
+         "inject=rename,renameat,renameat2:signal=KILL $t repair --file "
+         "f; :) 2>/dev/null; cmp b f && stat -c %h f && $t repair --file f "
+         "&& cat f && wc -c <f.held && cmp b f.d* && ls | tr '\\n' ' '; "
+         "} | sed 's/-[0-9T]*Z//g'"),
+      "0|2\nrepaired f: " + said30 + "; added 1 record of f.held after them" +
+          kept + "\n" + salvaged + "," + held +
+          "]}0\nb e f f.damaged f.held o s |");
 }
 
 TEST_F(Cstool, FillIdsWritesWhereAskedKeepingModeAndOwner) {
@@ -318,6 +374,30 @@ TEST_F(Cstool, InAPrivateMountNamespace) {
                      "1|" + file + "|" + warn + up + " takes 1 argument, 0" +
                          as + "cstool: " + reason + "\n"});
   }
+  // --follow: each record once as it comes; a replaced file from its first
+  // record again; SIGINT ends it with 0. Each wait for a line is bounded.
+  const auto line = [](int index, const std::string& record,
+                       const std::string& message) {
+    return "{\"index\":" + std::to_string(index) + "," +
+           record.substr(1, record.size() - 2) + ",\"message\":\"" + message +
+           "\"}\n";
+  };
+  const std::string dbLine = "ConfigStore database operation failed.";
+  cases = {
+      {"w() { n=0; until [ $(wc -l <j) -ge $1 ] || [ $n -ge 50 ]; do sleep "
+       ".1; n=$((n+1)); done; }; : >j; $t record " +
+           db +
+           " >/dev/null; $t events --follow --json >j 2>k & w 1; $t record " +
+           db +
+           " >/dev/null; w 2; echo '{\"jots\":[]}' >$F.n; mv $F.n $F; $t "
+           "record " +
+           up + " x >/dev/null; w 3; kill -INT $!; wait $!; echo $?; cat j k",
+       "0|0\n" + line(1, RecordJson(db), dbLine) +
+           line(2, RecordJson(db), dbLine) +
+           line(1, RecordJson(up, {"x"}), "Error in upgrading config x.") +
+           "cstool: " + kFile +
+           ": its first 2 records are no longer those printed; starting "
+           "over from its first record\n|"}};
   Expect(cases, true);
 }
 

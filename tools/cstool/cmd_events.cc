@@ -7,14 +7,18 @@
 // not atomic: a file that breaks in between is reported by DumpJot to the
 // system log, and the tool, seeing no new record, says nothing was recorded.
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -30,6 +34,7 @@
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
 #include "cssupport/json/bounded_parse.h"
+#include "cssupport/json/utf8.h"
 #include "cssupport/json/write_json.h"
 
 namespace cstool {
@@ -352,25 +357,306 @@ struct Row {
   std::string message;
 };
 
-Row RowFor(const Value& record) {
+// A string as it is; any other value as its compact JSON.
+std::string Raw(const Value& value) {
+  if (value.IsString()) {
+    return std::string(value.GetString(), value.GetStringLength());
+  }
+  return Compact(value);
+}
+
+// The row of `record`, each text taken through `text` (Printable for the
+// terminal, Raw for JSON): a missing identifier is "?", a missing template
+// is empty, and a record that is not an object says so in its message.
+Row RowFor(const Value& record, std::string (*text)(const Value&)) {
   if (!record.IsObject()) {
-    return {"?", "(not an event record: " + Printable(record) + ")"};
+    return {"?", "(not an event record: " + text(record) + ")"};
   }
   Row row{"?", ""};
   std::string pattern;
   std::vector<std::string> args;
   const auto id = record.FindMember("jotId");
-  if (id != record.MemberEnd()) row.event = Printable(id->value);
+  if (id != record.MemberEnd()) row.event = text(id->value);
   const auto message = record.FindMember("jotMsg");
-  if (message != record.MemberEnd()) pattern = Printable(message->value);
+  if (message != record.MemberEnd()) pattern = text(message->value);
   const auto jotArgs = record.FindMember("jotArgs");
   if (jotArgs != record.MemberEnd() && jotArgs->value.IsArray()) {
     for (const auto& arg : jotArgs->value.GetArray()) {
-      args.push_back(Printable(arg));
+      args.push_back(text(arg));
     }
   }
   row.message = Expand(pattern, args);
   return row;
+}
+
+// The widest the EVENT column is padded to: the longest identifier of the
+// catalogue. A longer identifier is printed whole and widens only its row.
+std::size_t EventColumnCap() {
+  std::size_t cap = 0;
+  for (const auto& entry : kEventCatalogue) {
+    cap = std::max(cap, std::strlen(entry.first));
+  }
+  return cap;
+}
+
+// Hands every call of a value's walk (WriteJson) to `Target`, a writer,
+// with each string and member name made well-formed UTF-8 (each ill-formed
+// sequence U+FFFD), so that what the writer makes is valid JSON whatever
+// bytes the file holds.
+template <typename Target>
+class WellFormedStrings {
+ public:
+  explicit WellFormedStrings(Target& target) : target_(target) {}
+
+  bool Null() { return target_.Null(); }
+  bool Bool(bool b) { return target_.Bool(b); }
+  bool Int(int i) { return target_.Int(i); }
+  bool Uint(unsigned u) { return target_.Uint(u); }
+  bool Int64(std::int64_t i) { return target_.Int64(i); }
+  bool Uint64(std::uint64_t u) { return target_.Uint64(u); }
+  bool Double(double d) { return target_.Double(d); }
+  bool String(const char* s, rapidjson::SizeType n, bool) {
+    const std::string text = KoraConfigStore::internal::ToWellFormedUtf8(s, n);
+    return target_.String(text.data(),
+                          static_cast<rapidjson::SizeType>(text.size()), true);
+  }
+  bool Key(const char* s, rapidjson::SizeType n, bool) {
+    const std::string text = KoraConfigStore::internal::ToWellFormedUtf8(s, n);
+    return target_.Key(text.data(),
+                       static_cast<rapidjson::SizeType>(text.size()), true);
+  }
+  bool StartObject() { return target_.StartObject(); }
+  bool EndObject(rapidjson::SizeType n) { return target_.EndObject(n); }
+  bool StartArray() { return target_.StartArray(); }
+  bool EndArray(rapidjson::SizeType n) { return target_.EndArray(n); }
+
+ private:
+  Target& target_;
+};
+
+// One JSON Lines line for the record at 1-based `index`: "index", then the
+// record's own "jotId", "jotMsg" and "jotArgs" as they are (each only when
+// present), then "message", the template filled as the table fills it; a
+// record that is not an object gives "index" and "record", the value itself.
+std::string JsonLine(const Value& record, std::size_t index) {
+  KoraConfigStore::internal::EventStringBuffer buffer;
+  KoraConfigStore::internal::EventWriter writer(buffer);
+  WellFormedStrings<KoraConfigStore::internal::EventWriter> out(writer);
+  writer.StartObject();
+  writer.Key("index");
+  writer.Uint64(index);
+  if (!record.IsObject()) {
+    writer.Key("record");
+    KoraConfigStore::internal::WriteJson(record, out);
+  } else {
+    for (const char* name : {"jotId", "jotMsg", "jotArgs"}) {
+      const auto member = record.FindMember(name);
+      if (member == record.MemberEnd()) continue;
+      writer.Key(name);
+      KoraConfigStore::internal::WriteJson(member->value, out);
+    }
+    const std::string message = RowFor(record, Raw).message;
+    writer.Key("message");
+    out.String(message.data(), static_cast<rapidjson::SizeType>(message.size()),
+               true);
+  }
+  writer.EndObject();
+  std::string line(buffer.GetString(), buffer.GetSize());
+  line += '\n';
+  return line;
+}
+
+void Write(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+    OutputFailed(errno);
+  }
+}
+
+// How the records are printed, and where the numbering stands.
+struct Listing {
+  bool json = false;
+  int numberWidth = 1;     // the table's "#" column
+  std::size_t eventWidth;  // the table's EVENT column
+};
+
+// Prints the records of `jots` from index `first` (0-based) on; the table's
+// header first when `first` is 0.
+void PrintRecords(const Value& jots, std::size_t first,
+                  const Listing& listing) {
+  if (!listing.json && first == 0) {
+    Print("%*s  %-*s  %s\n", listing.numberWidth, "#",
+          static_cast<int>(listing.eventWidth), "EVENT", "MESSAGE");
+  }
+  for (std::size_t i = first; i < jots.Size(); ++i) {
+    if (listing.json) {
+      Write(JsonLine(jots[static_cast<rapidjson::SizeType>(i)], i + 1));
+      continue;
+    }
+    const Row row =
+        RowFor(jots[static_cast<rapidjson::SizeType>(i)],
+               static_cast<std::string (*)(const Value&)>(Printable));
+    Print("%*zu  %-*s  %s\n", listing.numberWidth, i + 1,
+          static_cast<int>(listing.eventWidth), row.event.c_str(),
+          row.message.c_str());
+  }
+}
+
+// The records of a file to list: its "jots" array, or null for a root
+// object without one. Throws CommandError when the file is absent, does not
+// parse or is not an event record file.
+const Value* RecordsOf(const EventFile& file, const std::string& path) {
+  if (!file.present) {
+    throw CommandError{
+        kExitFailure,
+        path + ": cannot open the event record file: " + file.openError};
+  }
+  if (!file.parseError.empty()) {
+    throw CommandError{kExitFailure, path + ": does not parse as JSON: " +
+                                         file.parseError + kRepairHint};
+  }
+  return JotsOf(file, path);
+}
+
+// The event column's width for `jots`: its longest identifier, at most
+// EventColumnCap().
+std::size_t EventWidth(const Value& jots) {
+  const std::size_t cap = EventColumnCap();
+  std::size_t width = 5;  // "EVENT"
+  for (const auto& record : jots.GetArray()) {
+    if (!record.IsObject()) continue;
+    const auto id = record.FindMember("jotId");
+    if (id == record.MemberEnd()) continue;
+    width = std::max(width, std::min(cap, Printable(id->value).size()));
+  }
+  return width;
+}
+
+int Digits(std::size_t n) { return static_cast<int>(std::to_string(n).size()); }
+
+// Set by SIGINT and SIGTERM while Follow runs.
+volatile std::sig_atomic_t stopFollowing = 0;
+
+extern "C" void StopFollowing(int) { stopFollowing = 1; }
+
+// How long Follow sleeps between two looks at the file.
+constexpr std::chrono::milliseconds kFollowPoll{200};
+// How long Follow waits for the lock of one read before it looks again.
+constexpr std::chrono::milliseconds kFollowLockWait{1000};
+
+// FNV-1a of `text` on from `hash`.
+std::uint64_t Hash(std::uint64_t hash, const std::string& text) {
+  for (const unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ULL;
+  return hash;
+}
+constexpr std::uint64_t kHashStart = 0xcbf29ce484222325ULL;
+
+// The hash of the compact JSON of the first `count` records of `jots`.
+std::uint64_t PrefixHash(const Value& jots, std::size_t count) {
+  std::uint64_t hash = kHashStart;
+  for (std::size_t i = 0; i < count; ++i) {
+    hash =
+        Hash(hash, Compact(jots[static_cast<rapidjson::SizeType>(i)]) + "\n");
+  }
+  return hash;
+}
+
+// What lstat(2) says of the path, or why it cannot: a change in any of it
+// makes Follow read the file again.
+struct Identity {
+  int error = -1;  // -1: never looked
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified = {}, changed = {};
+
+  bool operator==(const Identity& o) const {
+    return error == o.error && device == o.device && inode == o.inode &&
+           size == o.size && modified.tv_sec == o.modified.tv_sec &&
+           modified.tv_nsec == o.modified.tv_nsec &&
+           changed.tv_sec == o.changed.tv_sec &&
+           changed.tv_nsec == o.changed.tv_nsec;
+  }
+};
+
+Identity IdentityOf(const std::string& path) {
+  Identity identity;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0) {
+    identity.error = errno;
+    return identity;
+  }
+  identity.error = 0;
+  identity.device = info.st_dev;
+  identity.inode = info.st_ino;
+  identity.size = info.st_size;
+  identity.modified = info.st_mtim;
+  identity.changed = info.st_ctim;
+  return identity;
+}
+
+// Prints the records of `path` and then each record appended to it, until
+// SIGINT or SIGTERM. Looks at the file every kFollowPoll and reads it again
+// when it changed. A file whose first records are no longer those printed
+// (replaced, repaired, emptied) is printed again from its first record,
+// after a line on stderr; a file that is absent, does not parse or is not an
+// event record file is waited for, said once on stderr. Throws CommandError
+// when standard output cannot be written.
+void Follow(const std::string& path, Listing listing) {
+  struct sigaction stop = {};
+  stop.sa_handler = StopFollowing;  // no SA_RESTART: a sleep ends at once
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGINT, &stop, nullptr);
+  sigaction(SIGTERM, &stop, nullptr);
+  listing.eventWidth = EventColumnCap();
+  std::size_t printed = 0;
+  std::uint64_t printedHash = kHashStart;
+  std::string said;  // the last note on stderr
+  const auto note = [&said](const std::string& text) {
+    if (text != said) std::fprintf(stderr, "cstool: %s\n", text.c_str());
+    said = text;
+  };
+  Identity seen;
+  while (stopFollowing == 0) {
+    const Identity now = IdentityOf(path);
+    if (!(now == seen)) {
+      const auto file = LoadEventFile(
+          path, std::chrono::steady_clock::now() + kFollowLockWait);
+      const Value* jots = nullptr;
+      bool readable = file->locked;
+      if (readable) {
+        seen = now;
+        try {
+          jots = RecordsOf(*file, path);
+        } catch (const CommandError& e) {
+          note(e.message + "; waiting for it");
+          readable = false;
+        }
+      }
+      const std::size_t count = jots == nullptr ? 0 : jots->Size();
+      if (readable && printed > 0 &&
+          (count < printed || PrefixHash(*jots, printed) != printedHash)) {
+        note(path + ": its first " + std::to_string(printed) +
+             " records are no longer those printed; starting over from its "
+             "first record");
+        printed = 0;
+        printedHash = kHashStart;
+      } else if (readable) {
+        said.clear();
+      }
+      if (readable && count > printed) {
+        if (printed == 0) listing.numberWidth = Digits(count);
+        PrintRecords(*jots, printed, listing);
+        printedHash = PrefixHash(*jots, count);
+        printed = count;
+        FlushOutput();
+      }
+    }
+    const auto pause =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(kFollowPoll);
+    struct timespec sleep = {0, static_cast<long>(pause.count())};
+    if (stopFollowing == 0) nanosleep(&sleep, nullptr);
+  }
+  FlushOutput();
 }
 
 }  // namespace
@@ -412,9 +698,24 @@ void RegisterEventCommands(CLI::App& app) {
   auto* events = app.add_subcommand(
       "events", "List the recorded events with their messages filled in");
   auto file = std::make_shared<std::string>(kEventFile);
+  auto json = std::make_shared<bool>(false);
+  auto follow = std::make_shared<bool>(false);
   events->add_option("--file", *file, "Event record file to read")
       ->capture_default_str();
-  events->callback([file] { ListEvents(*file); });
+  events->add_flag(
+      "--json", *json,
+      "JSON Lines instead of the table: one object a record, with its "
+      "\"index\" (from 1), its own \"jotId\", \"jotMsg\" and \"jotArgs\", and "
+      "\"message\", the template filled; a record that is not an object "
+      "gives \"index\" and \"record\"");
+  events->add_flag(
+      "--follow", *follow,
+      "After the records, print each record appended, until interrupted "
+      "(SIGINT or SIGTERM, exit status 0); the file is looked at every 0.2 s. "
+      "A file whose first records are no longer those printed (replaced, "
+      "repaired) is printed again from its first record, said on stderr; a "
+      "file absent or broken is waited for");
+  events->callback([file, json, follow] { ListEvents(*file, *json, *follow); });
 }
 
 std::string DescribeOpenFailure(
@@ -427,38 +728,19 @@ std::string DescribeOpenFailure(
   return std::strerror(found.error);
 }
 
-void ListEvents(const std::string& path) {
+void ListEvents(const std::string& path, bool json, bool follow) {
+  Listing listing;
+  listing.json = json;
+  if (follow) return Follow(path, listing);
   const auto file = LoadEventFile(path);
-  if (!file->present) {
-    throw CommandError{
-        kExitFailure,
-        path + ": cannot open the event record file: " + file->openError};
-  }
-  if (!file->parseError.empty()) {
-    throw CommandError{kExitFailure, path + ": does not parse as JSON: " +
-                                         file->parseError + kRepairHint};
-  }
-  const Value* jots = JotsOf(*file, path);
+  const Value* jots = RecordsOf(*file, path);
   if (jots == nullptr || jots->Empty()) {
-    std::printf("no records in %s\n", path.c_str());
+    if (!json) Print("no records in %s\n", path.c_str());
     return;
   }
-  std::vector<Row> rows;
-  rows.reserve(jots->Size());
-  std::size_t eventWidth = 5;
-  for (const auto& record : jots->GetArray()) {
-    rows.push_back(RowFor(record));
-    eventWidth = std::max(eventWidth, rows.back().event.size());
-  }
-  const int numberWidth =
-      std::max<int>(1, static_cast<int>(std::to_string(rows.size()).size()));
-  std::printf("%*s  %-*s  %s\n", numberWidth, "#", static_cast<int>(eventWidth),
-              "EVENT", "MESSAGE");
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    std::printf("%*zu  %-*s  %s\n", numberWidth, i + 1,
-                static_cast<int>(eventWidth), rows[i].event.c_str(),
-                rows[i].message.c_str());
-  }
+  listing.numberWidth = Digits(jots->Size());
+  listing.eventWidth = EventWidth(*jots);
+  PrintRecords(*jots, 0, listing);
 }
 
 }  // namespace cstool

@@ -26,11 +26,11 @@ bool IsCatalogued(int code) {
 }
 
 void PrintMessages() {
-  std::printf("%-6s %s\n", "CODE", "MESSAGE");
+  Print("%-6s %s\n", "CODE", "MESSAGE");
   for (int code = kFirstCode; code <= kLastCode; ++code) {
     if (!IsCatalogued(code)) continue;
-    std::printf("%-6d %s\n", code,
-                ErrorMessageForId(static_cast<CSErrorCodes>(code)));
+    Print("%-6d %s\n", code,
+          ErrorMessageForId(static_cast<CSErrorCodes>(code)));
   }
 }
 
@@ -52,23 +52,22 @@ int ParseCode(const std::string& text) {
 
 void PrintMessage(const std::string& text) {
   const int code = ParseCode(text);
-  std::printf("%s\n", ErrorMessageForId(static_cast<CSErrorCodes>(code)));
+  Print("%s\n", ErrorMessageForId(static_cast<CSErrorCodes>(code)));
   if (!IsCatalogued(code)) throw CommandError{kExitFailure, ""};
 }
 
 void PrintVersion(const char* name, const CSVersionRecord& v) {
-  std::printf("%-34s %" PRId32 ".%" PRId32 ".%" PRId32 ".%" PRId32 "\n", name,
-              v.part[0], v.part[1], v.part[2], v.part[3]);
+  Print("%-34s %" PRId32 ".%" PRId32 ".%" PRId32 ".%" PRId32 "\n", name,
+        v.part[0], v.part[1], v.part[2], v.part[3]);
 }
 
 void PrintBuildInfo() {
-  std::printf("%-34s %" PRId32 "\n", "gBuildNumberNumeric",
-              gBuildNumberNumeric);
-#define CSTOOL_PRINT_TEXT_(name) std::printf("%-34s %s\n", #name, name);
+  Print("%-34s %" PRId32 "\n", "gBuildNumberNumeric", gBuildNumberNumeric);
+#define CSTOOL_PRINT_TEXT_(name) Print("%-34s %s\n", #name, name);
   CSSUPPORT_BUILD_TEXTS(CSTOOL_PRINT_TEXT_)
 #undef CSTOOL_PRINT_TEXT_
-  std::printf("%-34s %" PRId32 "\n", "gProductBuildNumberNumeric",
-              gProductBuildNumberNumeric);
+  Print("%-34s %" PRId32 "\n", "gProductBuildNumberNumeric",
+        gProductBuildNumberNumeric);
   PrintVersion("gProductVersion", gProductVersion);
 #define CSTOOL_PRINT_SIBLING_(name) PrintVersion(#name, name);
   CSSUPPORT_SIBLING_VERSIONS(CSTOOL_PRINT_SIBLING_)

@@ -1,15 +1,23 @@
 // cstool repair [--file PATH]
 //
 // An event record file that does not parse makes DumpJot record nothing
-// until someone removes or repairs it. `repair` keeps every complete record
-// of such a file, writes it back in the compact form, and keeps the damaged
-// original beside it.
+// until someone removes or repairs it; the records it could not store wait
+// in the .held side file. `repair` keeps every complete record of such a
+// file, adds the held ones after them, writes it back in the compact form,
+// and keeps the damaged original beside it. At every moment the path holds
+// either the damaged file (with its second name made first) or the repaired
+// one; the held file is emptied only once the repaired file is in place, so
+// a repair killed in between leaves those records both in the file and in
+// the held file, and the next repair adds them again (twice stored, never
+// lost).
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -21,6 +29,7 @@
 #include "cssupport/events/internal/event_file.h"
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/events/internal/side_file.h"
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
 
@@ -83,8 +92,7 @@ class RecordBounds
 };
 
 struct Salvage {
-  std::string text;     // the repaired file, compact
-  std::size_t records;  // in its "jots" array
+  std::string kept;  // JSON text that parses: what is kept, not yet compact
   std::size_t droppedFrom;
   std::string reason;  // why the original stops parsing there
 };
@@ -99,33 +107,97 @@ Salvage SalvageRecords(const std::string& damaged) {
   const rapidjson::ParseResult result =
       reader.Parse<rapidjson::kParseIterativeFlag |
                    rapidjson::kParseStopWhenDoneFlag>(stream, bounds);
-  Salvage salvage{"", 0, 0, ""};
-  std::string kept = "{\"jots\":[]}";
+  Salvage salvage{"{\"jots\":[]}", 0, ""};
   if (!result.IsError()) {
     salvage.droppedFrom = stream.Tell();
     salvage.reason = "text after the root value";
-    kept = damaged.substr(0, salvage.droppedFrom);
+    salvage.kept = damaged.substr(0, salvage.droppedFrom);
   } else {
     salvage.droppedFrom = bounds.suffix() ? bounds.keep() : 0;
     salvage.reason = internal::DescribeParseFailure(result);
     if (bounds.suffix())
-      kept = damaged.substr(0, bounds.keep()) + bounds.suffix();
+      salvage.kept = damaged.substr(0, bounds.keep()) + bounds.suffix();
   }
-  internal::EventDocument document;
-  if (!internal::ParseJsonText(kept, document)) {
+  return salvage;
+}
+
+// The repaired file, compact, with what it holds.
+struct Rebuilt {
+  std::string text;
+  std::size_t kept = 0;   // records of the base
+  std::size_t added = 0;  // records of the held file after them
+};
+
+// The held records of `lines` (one JSON value a line; blank lines hold
+// none) as the text of one JSON array. Throws CommandError, naming `held`,
+// for a line that is not one JSON value.
+std::string HeldArray(const std::string& lines, const std::string& held,
+                      std::size_t& count) {
+  std::string array = "[";
+  count = 0;
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < lines.size(); ++number) {
+    const std::size_t end = lines.find('\n', start);
+    const std::string line = lines.substr(start, end - start);
+    start = end + 1;
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    internal::EventDocument record;
+    rapidjson::ParseResult result;
+    if (!internal::ParseJsonText(line, record, result)) {
+      throw CommandError{kExitFailure,
+                         held + ": line " + std::to_string(number + 1) +
+                             " does not parse as JSON: " +
+                             internal::DescribeParseFailure(result) +
+                             "; nothing repaired"};
+    }
+    array += (count++ == 0 ? "" : ",") + line;
+  }
+  return array + "]";
+}
+
+// `base` (JSON text that parses) with the records of the held file's
+// `lines` appended to its "jots" array, as DumpJot would have appended them:
+// a root null becomes an object, an object without "jots" gets one. Throws
+// CommandError when held records have no place (a root of another type, a
+// "jots" that is not an array) or a held line does not parse.
+Rebuilt Rebuild(const std::string& base, const std::string& lines,
+                const std::string& path, const std::string& held) {
+  Rebuilt rebuilt;
+  internal::EventDocument document, records;
+  if (!internal::ParseJsonText(base, document) ||
+      !internal::ParseJsonText(HeldArray(lines, held, rebuilt.added),
+                               records)) {
     throw CommandError{kExitFailure, "cannot rebuild the file"};
   }
+  auto& allocator = document.GetAllocator();
+  if (document.IsNull() && rebuilt.added > 0) document.SetObject();
+  internal::EventValue* jots = nullptr;
   if (document.IsObject()) {
-    const auto jots = document.FindMember("jots");
-    if (jots != document.MemberEnd() && jots->value.IsArray()) {
-      salvage.records = jots->value.Size();
+    const auto found = document.FindMember("jots");
+    if (found != document.MemberEnd()) jots = &found->value;
+  }
+  if (jots == nullptr && document.IsObject() && rebuilt.added > 0) {
+    document.AddMember("jots", internal::EventValue(rapidjson::kArrayType),
+                       allocator);
+    jots = &(document.MemberEnd() - 1)->value;
+  }
+  if (jots != nullptr && jots->IsArray()) rebuilt.kept = jots->Size();
+  if (rebuilt.added > 0) {
+    if (jots == nullptr || !jots->IsArray()) {
+      throw CommandError{kExitFailure,
+                         path +
+                             ": not an event record file, so the records "
+                             "of " +
+                             held + " stay there; nothing repaired"};
     }
+    // The values stay in the pool of `records`, which outlives the writing.
+    for (auto& record : records.GetArray()) jots->PushBack(record, allocator);
   }
   internal::EventStringBuffer buffer;
   internal::EventWriter writer(buffer);
   internal::WriteJson(document, writer);
-  salvage.text.assign(buffer.GetString(), buffer.GetSize());
-  return salvage;
+  rebuilt.text.assign(buffer.GetString(), buffer.GetSize());
+  return rebuilt;
 }
 
 std::string UtcStamp() {
@@ -141,19 +213,60 @@ std::string UtcStamp() {
   throw CommandError{kExitFailure, what + ": " + std::strerror(error)};
 }
 
-// Moves the file at `path` aside to a new "<path>.damaged-<UTC time>" name,
-// never over another file, and returns that name.
-std::string MoveAside(const std::string& path) {
+// Gives the file at `path` a second name, a new "<path>.damaged-<UTC time>"
+// (never another file's), and returns it; the file stays at `path`.
+std::string LinkAside(const std::string& path) {
   const std::string base = path + ".damaged-" + UtcStamp();
   for (int n = 1; n < 100; ++n) {
     const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
-    if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(),
-                  RENAME_NOREPLACE) == 0) {
-      return name;
-    }
+    if (link(path.c_str(), name.c_str()) == 0) return name;
     if (errno != EEXIST) Fail(path + ": cannot keep the damaged file", errno);
   }
   Fail(path + ": cannot keep the damaged file", EEXIST);
+}
+
+// The "<path>.damaged-..." name that an earlier repair, cut short, gave the
+// file `info` at `path` (its only other link), or empty when there is none.
+std::string FindAside(const std::string& path, const struct stat& info) {
+  if (info.st_nlink != 2) return "";
+  const std::string directory = internal::DirectoryOf(path);
+  const std::string::size_type slash = path.rfind('/');
+  const std::string prefix =
+      (slash == std::string::npos ? path : path.substr(slash + 1)) +
+      ".damaged-";
+  DIR* listing = opendir(directory.c_str());
+  if (listing == nullptr) return "";
+  std::string found;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    struct stat other;
+    if (name.rfind(prefix, 0) == 0 && entry->d_ino == info.st_ino &&
+        fstatat(dirfd(listing), entry->d_name, &other, AT_SYMLINK_NOFOLLOW) ==
+            0 &&
+        other.st_dev == info.st_dev && other.st_ino == info.st_ino) {
+      found = path + name.substr(prefix.size() - 9);
+      break;
+    }
+  }
+  closedir(listing);
+  return found;
+}
+
+// Reads the event record file at `path` into `text` and `info` when it is
+// one that a repair cut short left with a second name (FindAside); returns
+// that name, or empty.
+std::string ReadLinkedAside(const std::string& path, std::string& text,
+                            struct stat& info) {
+  const int fd = open(
+      path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return "";
+  const internal::DescriptorCloser closer(fd);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return "";
+  std::string aside = FindAside(path, info);
+  if (!aside.empty() && internal::ReadToEnd(fd, info.st_size, text) != 0) {
+    Fail(path + ": cannot read", errno);
+  }
+  return aside;
 }
 
 // Writes `text` as the new file `path`, which must not exist, with the
@@ -192,32 +305,102 @@ void Repair(const std::string& path) {
                                          "; nothing repaired"};
   }
   if (!lock.held()) Fail(internal::DirectoryOf(path), lock.error());
+  // Locked until its records are in the repaired file and it is emptied.
+  const std::string heldPath =
+      internal::SideFilePath(path, internal::SideFile::kHeld);
+  const internal::LockedSideFile held(
+      heldPath, false, std::chrono::steady_clock::now() + internal::kLockWait);
+  std::string lines;
+  if (held.error() == EWOULDBLOCK) {
+    throw CommandError{kExitFailure, heldPath + ": " + KeptLocked(heldPath) +
+                                         "; nothing repaired"};
+  }
+  if (held.error() != ENOENT) {
+    if (const int error = held.ReadLines(lines)) {
+      Fail(heldPath + ": cannot read", error);
+    }
+  }
+  if (lines.find_first_not_of(" \t\r\n") == std::string::npos) lines.clear();
+
   std::string text;
-  const internal::EventFileStatus found = internal::ReadEventFile(path, text);
   struct stat original;
-  if (found.state != internal::EventFileState::kRead ||
-      lstat(path.c_str(), &original) != 0) {
+  const internal::EventFileStatus found = internal::ReadEventFile(path, text);
+  std::string aside;  // the damaged file's second name
+  bool present = found.state == internal::EventFileState::kRead &&
+                 lstat(path.c_str(), &original) == 0;
+  if (found.state == internal::EventFileState::kRefused &&
+      found.error == EMLINK) {
+    aside = ReadLinkedAside(path, text, original);
+    present = !aside.empty();
+  }
+  const bool absent = found.state == internal::EventFileState::kAbsent &&
+                      found.error == ENOENT && !lines.empty();
+  if (!present && !absent) {
     throw CommandError{kExitFailure, path + ": cannot open the event record " +
                                          "file: " + DescribeOpenFailure(found)};
   }
+  if (absent) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    original = {};
+    original.st_uid = geteuid();
+    original.st_gid = getegid();
+    original.st_mode = 0666 & ~mask;
+    text = "{\"jots\":[]}";
+  }
   internal::EventDocument whole;
-  if (internal::ParseJsonText(text, whole)) {
+  const bool parses = internal::ParseJsonText(text, whole);
+  if (parses && lines.empty() && aside.empty()) {
     std::printf("nothing to repair: %s parses as JSON\n", path.c_str());
     return;
   }
-  const Salvage salvage = SalvageRecords(text);
-  const std::string aside = MoveAside(path);
-  if (const int error = WriteNew(path, salvage.text, original)) {
-    renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, path.c_str(),
-              RENAME_NOREPLACE);
+  const Salvage salvage = parses ? Salvage{text, 0, ""} : SalvageRecords(text);
+  const Rebuilt rebuilt = Rebuild(salvage.kept, lines, path, heldPath);
+  // The path keeps the damaged file until the repaired one replaces it.
+  if (!parses && aside.empty()) aside = LinkAside(path);
+  const std::string temporary = path + ".repairing";
+  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    Fail(temporary + ": cannot remove", errno);
+  }
+  if (const int error = WriteNew(temporary, rebuilt.text, original)) {
     Fail(path + ": cannot write the repaired file", error);
   }
-  std::printf(
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    Fail(path + ": cannot put the repaired file in place", error);
+  }
+  if (const int error = lines.empty() ? 0 : held.Empty()) {
+    Fail(heldPath + ": its records are in " + path +
+             " now, but it cannot be emptied (empty it before the next "
+             "repair)",
+         error);
+  }
+  const std::string added =
+      rebuilt.added == 0
+          ? ""
+          : "added " + std::to_string(rebuilt.added) + " record" +
+                (rebuilt.added == 1 ? "" : "s") + " of " + heldPath + " after ";
+  if (parses && !added.empty()) {
+    Print("repaired %s: %sits %zu record%s\n", path.c_str(), added.c_str(),
+          rebuilt.kept, rebuilt.kept == 1 ? "" : "s");
+    return;
+  }
+  if (parses) {  // whole, but left with a second name by an earlier repair
+    Print(
+        "repaired %s: kept its %zu record%s; the damaged file is kept as "
+        "%s\n",
+        path.c_str(), rebuilt.kept, rebuilt.kept == 1 ? "" : "s",
+        aside.c_str());
+    return;
+  }
+  Print(
       "repaired %s: kept %zu record%s; dropped %zu bytes from byte offset %zu "
-      "on (%s); the damaged file is kept as %s\n",
-      path.c_str(), salvage.records, salvage.records == 1 ? "" : "s",
+      "on (%s); %s%sthe damaged file is kept as %s\n",
+      path.c_str(), rebuilt.kept, rebuilt.kept == 1 ? "" : "s",
       text.size() - salvage.droppedFrom, salvage.droppedFrom,
-      salvage.reason.c_str(), aside.c_str());
+      salvage.reason.c_str(), added.c_str(), added.empty() ? "" : "them; ",
+      aside.c_str());
 }
 
 }  // namespace
@@ -227,7 +410,10 @@ void RegisterRepairCommand(CLI::App& app) {
       "repair",
       "Make an event record file that does not parse whole again: keep its "
       "complete records, in the compact form, and the damaged file beside it "
-      "(<file>.damaged-<UTC time>)");
+      "(<file>.damaged-<UTC time>), then add the records held in <file>.held "
+      "while it did not parse (a file that parses gets those too). The path "
+      "holds the old file until the repaired one is renamed over it; a repair "
+      "cut short is finished by the next");
   auto file = std::make_shared<std::string>(internal::kEventRecordFilePath);
   repair->add_option("--file", *file, "Event record file to repair")
       ->capture_default_str();

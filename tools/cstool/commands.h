@@ -43,9 +43,26 @@ std::string DescribeOpenFailure(
     const KoraConfigStore::internal::EventFileStatus& found);
 
 // Prints the records of the event record file at `path` as a table, each
-// message template filled with its arguments (what `cstool events` shows).
-// Throws CommandError when the file is absent or not an event record file.
-void ListEvents(const std::string& path);
+// message template filled with its arguments (what `cstool events` shows),
+// or with `json` as JSON Lines, one object a record; with `follow`, then
+// each record appended, until SIGINT or SIGTERM (see `events --help`).
+// Throws CommandError when the file is absent or not an event record file
+// (unless following, which waits), or when standard output cannot be
+// written.
+void ListEvents(const std::string& path, bool json = false,
+                bool follow = false);
+
+// std::printf that throws CommandError (status 1, OutputFailed) when the
+// write to standard output fails.
+void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Throws CommandError with status 1 and "cannot write standard output" and
+// the text of `error` (an errno; 0 when unknown).
+[[noreturn]] void OutputFailed(int error);
+
+// Flushes standard output; throws as OutputFailed when that fails or when
+// any earlier write to it, by stdio or std::cout, failed.
+void FlushOutput();
 
 }  // namespace cstool
 

@@ -1,7 +1,11 @@
 // cstool: the command-line companion of libcssupport.
 #include <algorithm>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -120,9 +124,37 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
+namespace cstool {
+
+void Print(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  const int written = std::vprintf(format, args);
+  const int error = errno;
+  va_end(args);
+  if (written < 0) OutputFailed(error);
+}
+
+void OutputFailed(int error) {
+  throw CommandError{
+      kExitFailure,
+      std::string("cannot write standard output") +
+          (error != 0 ? ": " + std::string(std::strerror(error)) : "")};
+}
+
+void FlushOutput() {
+  errno = 0;
+  if (std::fflush(stdout) != 0) OutputFailed(errno);
+  if (std::ferror(stdout) || std::cout.fail()) OutputFailed(0);
+}
+
+}  // namespace cstool
+
 int main(int argc, char** argv) {
   try {
-    return Run(argc, argv);
+    const int status = Run(argc, argv);
+    cstool::FlushOutput();
+    return status;
   } catch (const cstool::CommandError& e) {
     if (!e.message.empty())
       std::fprintf(stderr, "cstool: %s\n", e.message.c_str());
