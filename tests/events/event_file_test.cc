@@ -51,10 +51,21 @@ extern "C" int open(const char* path, int flags, ...) {
   return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
 
+// The room is that of the event file only, not of the files beside it.
+bool BesideTheFile(int fd) {
+  char name[PATH_MAX];
+  const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(),
+                             name, sizeof name);
+  const std::string_view link(name, n > 0 ? n : 0);
+  return link.size() > 9 && (link.substr(link.size() - 9) == ".unstored" ||
+                             link.substr(link.size() - 9) == ".identity");
+}
+
 extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
   if (forkInWrite.count() > 0 && fork() == 0)
     std::this_thread::sleep_for(forkInWrite), _exit(0);
   forkInWrite = {};
+  if (BesideTheFile(fd)) return syscall(SYS_pwrite64, fd, data, n, at);
   if (interrupts > 0) return --interrupts, errno = EINTR, -1;
   if (at >= room && dies) raise(SIGKILL);
   if (at >= room && stalls) return 0;
@@ -80,7 +91,8 @@ using Lines = std::vector<std::string>;
 const std::string kDb = "jot.user.cs.db.operation.error";
 const std::string kSchema = "jot.user.cs.schema.file.error";
 const std::string kOpenFailed =
-    "3:Failed opening Load Store workflow error file.";
+                      "3:Failed opening Load Store workflow error file.",
+                  kParseFailed = "3:Failed parsing Config Store JOT json file.";
 
 std::string Jots(const std::string& r) { return "{\"jots\":[" + r + "]}"; }
 std::string Nested(int n) { return std::string(n, '[') + std::string(n, ']'); }
@@ -115,9 +127,17 @@ Outcome RecordOver(const std::string& path, const Case& c) {
     outcome = kOutOfRange;
   }
   const Lines syslog = SyslogLines();
-  if (outcome == kWritten &&
-      syslog == Lines{"3:Failed parsing Config Store JOT json file."})
+  const std::string held = path + ".held", record = RecordJson(c.jotId);
+  const auto kept = ReadBytes(held);
+  std::filesystem::remove(held);
+  if (outcome == kWritten && !syslog.empty() && syslog[0] == kParseFailed) {
+    // The record is kept, when the identifier lets it be made.
+    const bool known = KoraConfigStore::jotMsgMap.count(c.jotId);
+    EXPECT_EQ(syslog, (known ? Lines{kParseFailed, UnstoredLine(record, held)}
+                             : Lines{kParseFailed}));
+    EXPECT_EQ(kept, known ? std::optional(record + "\n") : std::nullopt);
     return kParseFailure;
+  }
   EXPECT_TRUE(outcome >= kNotObject || hostrt_recording::Calls().empty());
   EXPECT_EQ(syslog, Lines{});  // nor anything but the exception's own lines
   return outcome;
@@ -237,10 +257,6 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
   const std::string old = Jots(RecordJson(kSchema)),
                     added = Jots(RecordJson(kSchema) + "," + RecordJson(kDb));
   const Lines failed{kOpenFailed};
-  const auto unstored = [](const std::string& why) {
-    return "3:Load Store workflow error " + why +
-           "record not stored: " + RecordJson(kDb);
-  };
   const auto unwritten = [](std::string error, const char* restored) {
     return Lines{"3:Failed writing Load Store workflow error file (" + error +
                  "); previous content " + restored + "."};
@@ -259,14 +275,15 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
     bool dies = false;     // the caller dies when the room runs out
     bool stalls = false;   // a write past the room stores nothing, says 0
   } cases[] = {
-      {"NoDirectory", kNoDir, {kOpenFailed, unstored("")}},
+      {"NoDirectory", kNoDir, failed},
       {"Fifo", kFifo, failed},
       {"Directory", kDir, failed},
       {"Symlink", kSymlink, failed, old},
       {"HardLink", kHardLink, failed, old},
       {"LockEMFILE",
        kFile,
-       {unstored("file lock cannot be taken (Too many open files); ")},
+       {"3:Load Store workflow error file lock cannot be taken (Too many "
+        "open files)."},
        old,
        kLock,
        EMFILE},
@@ -333,13 +350,28 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
     std::tie(failErrno, room, interrupts, truncateFailures, dies, stalls) =
         std::tuple(0, LONG_MAX, 0, 0, false, false);
     EXPECT_EQ(WIFSIGNALED(status), c.dies);
-    EXPECT_EQ(SyslogLines(), c.syslog);
+    // A record not stored is kept beside the file, and said where.
+    const std::string unstored = path + ".unstored",
+                      identity = path + ".identity";
+    Lines syslog = c.syslog;
+    if (!syslog.empty())
+      syslog.push_back(c.kind == kNoDir
+                           ? UnstoredLine(RecordJson(kDb), "", ENOENT)
+                           : UnstoredLine(RecordJson(kDb), unstored));
+    EXPECT_EQ(SyslogLines(), syslog);
+    EXPECT_EQ(ReadBytes(unstored), c.syslog.empty() || c.kind == kNoDir
+                                       ? std::nullopt
+                                       : std::optional(RecordJson(kDb) + "\n"));
+    EXPECT_EQ(std::filesystem::exists(identity),
+              c.syslog.empty() && c.after.has_value());
     EXPECT_EQ(std::filesystem::symlink_status(path).type(), type);
     EXPECT_EQ(c.after ? ReadBytes(path) : std::nullopt, c.after);
     EXPECT_EQ(ReadBytes(other),
               c.kind == kFile ? std::nullopt : std::optional<std::string>(old));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}),
-              (c.kind != kFile) + (c.after || c.kind >= kFifo));
+              (c.kind != kFile) + (c.after || c.kind >= kFifo) +
+                  std::filesystem::exists(unstored) +
+                  std::filesystem::exists(identity));
   }
 }
 
@@ -370,14 +402,18 @@ TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
   call.get();
   EXPECT_EQ(ReadBytes(path), std::nullopt);
   EXPECT_EQ(SyslogLines(),
-            Lines{"3:Load Store workflow error file lock not taken within "
-                  "0.3 s; record not stored: " +
-                  RecordJson(kDb)});
+            (Lines{"3:Load Store workflow error file lock not taken within "
+                   "0.3 s.",
+                   UnstoredLine(RecordJson(kDb), path + ".unstored")}));
+  EXPECT_EQ(ReadBytes(path + ".unstored"), RecordJson(kDb) + "\n");
+  // The next call that stores its record stores the kept one first.
   forkInWrite = std::chrono::milliseconds(1000);
-  DumpAt(path, kDb, 0);
+  DumpAt(path, kSchema, 0);
   DumpAt(path, kDb, 0);
   KoraConfigStore::internal::SetLockWait(std::chrono::seconds(5));
-  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb) + "," + RecordJson(kDb)));
+  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb) + "," + RecordJson(kSchema) +
+                                  "," + RecordJson(kDb)));
+  EXPECT_EQ(ReadBytes(path + ".unstored"), "");
 }
 
 // A lone caller never pauses; one that finds another process waiting for
