@@ -739,13 +739,11 @@ void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
     const Locked turn(turnMutex);
     const ProcessesLock processes(path,
                                   std::chrono::steady_clock::now() + wait);
-    if (!processes.held()) {
+    if (!processes.held() && !known) {
+      outcome.raise = Raise::kOutOfRange;
+    } else if (!processes.held()) {
       processes.Explain(outcome);
-      if (known) {
-        Keep(paths, SideFile::kUnstored, record, sideWait, outcome);
-      } else {
-        outcome.raise = Raise::kOutOfRange;
-      }
+      Keep(paths, SideFile::kUnstored, record, sideWait, outcome);
     } else if (!known || !fastAppend.load() ||
                !AppendInPlace(paths, record, sideWait, outcome)) {
       ReadMergeRewrite(paths, known, record, sideWait, outcome);
