@@ -342,6 +342,13 @@ char* UUID_CreateRandom(void) {
 }
 
 void vsyslog(int priority, const char* format, va_list args) {
+  void (*before)() = nullptr;
+  {
+    hr::State& s = hr::GetState();
+    std::lock_guard<std::mutex> lock(s.mu);
+    before = s.controls.beforeSyslog;
+  }
+  if (before != nullptr) before();
   hr::Record("syslog", {hr::Text(priority), hr::FormatV(format, args)});
 }
 

@@ -49,6 +49,9 @@ struct Controls {
   bool newFileOutputReturnsNull = false;  // Log_NewFileOutput
   bool addOutputFails = false;            // Log_AddOutput
   bool dictionaryCreateFails = false;     // Dictionary_Create returns null
+  // Called by each syslog call before it is recorded, outside the double's
+  // own lock, on the caller's thread (a test can stall a caller there).
+  void (*beforeSyslog)() = nullptr;
 };
 
 // Clears the recorded calls, restarts handle numbering, restores the default

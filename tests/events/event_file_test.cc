@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <climits>
 #include <future>
 #include <map>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -34,7 +37,8 @@ int interrupts = 0, truncateFailures = 0;
 bool dies = false, stalls = false;
 // A child forked by the next pwrite(2) lives this long (the lock is held).
 std::chrono::milliseconds forkInWrite{0};
-int sleeps = 0;  // nanosleep(2) calls
+int sleeps = 0;        // nanosleep(2) calls
+int historyReads = 0;  // read-only opens of a file named *.json
 }  // namespace
 
 extern "C" int open(const char* path, int flags, ...) {
@@ -48,13 +52,27 @@ extern "C" int open(const char* path, int flags, ...) {
                                                        : kNone;
   if (failErrno != 0 && failing == kind && failPath == path)
     return errno = failErrno, -1;
+  const std::string_view name(path);
+  historyReads += kind == kRead && name.size() > 5 &&
+                  name.substr(name.size() - 5) == ".json";
   return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+// The room is that of the event file only, not of the files beside it.
+bool BesideTheFile(int fd) {
+  char name[PATH_MAX];
+  const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(),
+                             name, sizeof name);
+  const std::string_view link(name, n > 0 ? n : 0);
+  return link.size() > 9 && (link.substr(link.size() - 9) == ".unstored" ||
+                             link.substr(link.size() - 9) == ".identity");
 }
 
 extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
   if (forkInWrite.count() > 0 && fork() == 0)
     std::this_thread::sleep_for(forkInWrite), _exit(0);
   forkInWrite = {};
+  if (BesideTheFile(fd)) return syscall(SYS_pwrite64, fd, data, n, at);
   if (interrupts > 0) return --interrupts, errno = EINTR, -1;
   if (at >= room && dies) raise(SIGKILL);
   if (at >= room && stalls) return 0;
@@ -80,7 +98,8 @@ using Lines = std::vector<std::string>;
 const std::string kDb = "jot.user.cs.db.operation.error";
 const std::string kSchema = "jot.user.cs.schema.file.error";
 const std::string kOpenFailed =
-    "3:Failed opening Load Store workflow error file.";
+                      "3:Failed opening Load Store workflow error file.",
+                  kParseFailed = "3:Failed parsing Config Store JOT json file.";
 
 std::string Jots(const std::string& r) { return "{\"jots\":[" + r + "]}"; }
 std::string Nested(int n) { return std::string(n, '[') + std::string(n, ']'); }
@@ -115,9 +134,17 @@ Outcome RecordOver(const std::string& path, const Case& c) {
     outcome = kOutOfRange;
   }
   const Lines syslog = SyslogLines();
-  if (outcome == kWritten &&
-      syslog == Lines{"3:Failed parsing Config Store JOT json file."})
+  const std::string held = path + ".held", record = RecordJson(c.jotId);
+  const auto kept = ReadBytes(held);
+  std::filesystem::remove(held);
+  if (outcome == kWritten && !syslog.empty() && syslog[0] == kParseFailed) {
+    // The record is kept, when the identifier lets it be made.
+    const bool known = KoraConfigStore::jotMsgMap.count(c.jotId);
+    EXPECT_EQ(syslog, (known ? Lines{kParseFailed, UnstoredLine(record, held)}
+                             : Lines{kParseFailed}));
+    EXPECT_EQ(kept, known ? std::optional(record + "\n") : std::nullopt);
     return kParseFailure;
+  }
   EXPECT_TRUE(outcome >= kNotObject || hostrt_recording::Calls().empty());
   EXPECT_EQ(syslog, Lines{});  // nor anything but the exception's own lines
   return outcome;
@@ -182,10 +209,12 @@ TEST(EventFile, EachCaseEndsWithItsTableOutcome) {
 }
 
 // Templates stay unexpanded, a count <= 0 reads none, arguments are stored
-// as well-formed UTF-8, every event is known.
+// as well-formed UTF-8, every event is known; a call on the file that the
+// last one wrote reads none of it.
 TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   TempDir dir;
   const std::string path = dir.File("loadStoreErrors.json");
+  historyReads = 0;
   DumpAt(path, kSchema, 1, "/etc/s.json");
   DumpAt(path, kSchema, 0, "not read");
   DumpAt(path, kSchema, -2, "not read", "not read");
@@ -214,6 +243,7 @@ TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   }
   EXPECT_EQ(KoraConfigStore::jotMsgMap.size(), table.size());
   EXPECT_EQ(ReadBytes(path), Jots(records));
+  EXPECT_EQ(historyReads, 1);  // only the first call looked for a file
 }
 
 // A new file is 0666 & ~umask.
@@ -237,10 +267,6 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
   const std::string old = Jots(RecordJson(kSchema)),
                     added = Jots(RecordJson(kSchema) + "," + RecordJson(kDb));
   const Lines failed{kOpenFailed};
-  const auto unstored = [](const std::string& why) {
-    return "3:Load Store workflow error " + why +
-           "record not stored: " + RecordJson(kDb);
-  };
   const auto unwritten = [](std::string error, const char* restored) {
     return Lines{"3:Failed writing Load Store workflow error file (" + error +
                  "); previous content " + restored + "."};
@@ -259,14 +285,15 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
     bool dies = false;     // the caller dies when the room runs out
     bool stalls = false;   // a write past the room stores nothing, says 0
   } cases[] = {
-      {"NoDirectory", kNoDir, {kOpenFailed, unstored("")}},
+      {"NoDirectory", kNoDir, failed},
       {"Fifo", kFifo, failed},
       {"Directory", kDir, failed},
       {"Symlink", kSymlink, failed, old},
       {"HardLink", kHardLink, failed, old},
       {"LockEMFILE",
        kFile,
-       {unstored("file lock cannot be taken (Too many open files); ")},
+       {"3:Load Store workflow error file lock cannot be taken (Too many "
+        "open files)."},
        old,
        kLock,
        EMFILE},
@@ -333,13 +360,28 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
     std::tie(failErrno, room, interrupts, truncateFailures, dies, stalls) =
         std::tuple(0, LONG_MAX, 0, 0, false, false);
     EXPECT_EQ(WIFSIGNALED(status), c.dies);
-    EXPECT_EQ(SyslogLines(), c.syslog);
+    // A record not stored is kept beside the file, and said where.
+    const std::string unstored = path + ".unstored",
+                      identity = path + ".identity";
+    Lines syslog = c.syslog;
+    if (!syslog.empty())
+      syslog.push_back(c.kind == kNoDir
+                           ? UnstoredLine(RecordJson(kDb), "", ENOENT)
+                           : UnstoredLine(RecordJson(kDb), unstored));
+    EXPECT_EQ(SyslogLines(), syslog);
+    EXPECT_EQ(ReadBytes(unstored), c.syslog.empty() || c.kind == kNoDir
+                                       ? std::nullopt
+                                       : std::optional(RecordJson(kDb) + "\n"));
+    EXPECT_EQ(std::filesystem::exists(identity),
+              c.syslog.empty() && c.after.has_value());
     EXPECT_EQ(std::filesystem::symlink_status(path).type(), type);
     EXPECT_EQ(c.after ? ReadBytes(path) : std::nullopt, c.after);
     EXPECT_EQ(ReadBytes(other),
               c.kind == kFile ? std::nullopt : std::optional<std::string>(old));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}),
-              (c.kind != kFile) + (c.after || c.kind >= kFifo));
+              (c.kind != kFile) + (c.after || c.kind >= kFifo) +
+                  std::filesystem::exists(unstored) +
+                  std::filesystem::exists(identity));
   }
 }
 
@@ -370,14 +412,18 @@ TEST(EventFile, ForeignLockDelaysACallByTheBoundAndAForkNotAtAll) {
   call.get();
   EXPECT_EQ(ReadBytes(path), std::nullopt);
   EXPECT_EQ(SyslogLines(),
-            Lines{"3:Load Store workflow error file lock not taken within "
-                  "0.3 s; record not stored: " +
-                  RecordJson(kDb)});
+            (Lines{"3:Load Store workflow error file lock not taken within "
+                   "0.3 s.",
+                   UnstoredLine(RecordJson(kDb), path + ".unstored")}));
+  EXPECT_EQ(ReadBytes(path + ".unstored"), RecordJson(kDb) + "\n");
+  // The next call that stores its record stores the kept one first.
   forkInWrite = std::chrono::milliseconds(1000);
-  DumpAt(path, kDb, 0);
+  DumpAt(path, kSchema, 0);
   DumpAt(path, kDb, 0);
   KoraConfigStore::internal::SetLockWait(std::chrono::seconds(5));
-  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb) + "," + RecordJson(kDb)));
+  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb) + "," + RecordJson(kSchema) +
+                                  "," + RecordJson(kDb)));
+  EXPECT_EQ(ReadBytes(path + ".unstored"), "");
 }
 
 // A lone caller never pauses; one that finds another process waiting for
@@ -447,6 +493,244 @@ TEST(EventFile, EveryCorpusFileTakesItsPath) {
     }
   }
   EXPECT_EQ(seen.size(), verdicts.size());
+}
+
+// Foreign edits of the file and of what lies beside it, each applied alike
+// to both directories of the differential test below, `n` a random number.
+void Edit(const std::string& path, int kind, unsigned n) {
+  std::string text = ReadBytes(path).value_or("");
+  const std::string identity = path + ".identity";
+  struct stat info = {};
+  stat(path.c_str(), &info);
+  switch (kind) {
+    case 0:  // indented
+      if (!text.empty())
+        WriteBytes(path, text.substr(0, 1) + "\n  " + text.substr(1));
+      break;
+    case 1:  // a member after "jots"
+      if (!text.empty())
+        WriteBytes(path, text.substr(0, text.size() - 1) + ",\"b\":[1]}");
+      break;
+    case 2:  // a record of another shape
+      if (text.size() > 2)
+        WriteBytes(path, text.substr(0, text.size() - 2) + ",{\"x\":1.50}]}");
+      break;
+    case 3:
+      WriteBytes(path, text.substr(0, n % (text.size() + 1)));
+      break;
+    case 4:
+      WriteBytes(path, "null");
+      break;
+    case 5: {  // a touch
+      const timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+      utimensat(AT_FDCWD, path.c_str(), now, 0);
+      break;
+    }
+    case 6: {  // same size, modification time put back: an 'o' in a string
+      const auto at = text.find('o', n % (text.size() + 1));
+      const int fd = open(path.c_str(), O_WRONLY);
+      if (at != std::string::npos) pwrite(fd, "0", 1, at);
+      const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
+      futimens(fd, times);
+      close(fd);
+      break;
+    }
+    case 7:
+      unlink(identity.c_str());
+      break;
+    case 8:  // a byte of the identity changed
+      if (const auto line = ReadBytes(identity); line && !line->empty()) {
+        std::string edited = *line;
+        edited[n % edited.size()] ^= 1 << (n % 7);
+        WriteBytes(identity, edited);
+      }
+      break;
+    case 9:
+      unlink(path.c_str());
+      break;
+    default: {  // a line kept beside the file: a record in any form, or not
+      const char* lines[] = {"{ \"jotId\" : 1E2 }\n", "not json\n", "[1]\n",
+                             "{\"a\":\"\\u00e9\"}\n", "{\"torn\":"};
+      std::ofstream(path + ".unstored", std::ios::app) << lines[n % 5];
+    }
+  }
+}
+
+// Random calls and foreign edits, from the same files, through the append in
+// place and through the full read-merge-rewrite: the same bytes (of the file
+// and of the files beside it), exceptions and system-log lines at every step;
+// and the append reads the history far less often.
+TEST(EventFile, AppendingInPlaceEndsAsTheFullRewrite) {
+  const std::string ids[] = {kDb, kSchema, "jot.user.cs.no.such"};
+  const char* args[] = {"uplink0", "\"q\"\\ \xC3\xA9\x01", "", "\xff"};
+  int reads[2] = {};
+  for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+    std::mt19937 random(seed);
+    TempDir dirs[2];
+    for (int step = 0; step < 150; ++step) {
+      const unsigned kind = random() % 30, n = random();
+      std::string seen[2];
+      for (const bool fast : {true, false}) {
+        const TempDir& dir = dirs[fast];
+        const std::string path = dir.File("loadStoreErrors.json");
+        std::string& got = seen[fast];
+        if (kind < 11) {
+          Edit(path, kind, n);
+        } else {
+          KoraConfigStore::internal::SetFastAppend(fast);
+          hostrt_recording::Reset();
+          historyReads = 0;
+          try {
+            DumpAt(path, ids[n % 11 == 0 ? 2 : n % 2], n % 3, args[n % 4],
+                   args[(n >> 4) % 4]);
+          } catch (const std::exception& e) {
+            got = e.what();
+          }
+          reads[fast] += historyReads;
+          for (const std::string& line : SyslogLines())
+            got += "\n" + line.substr(0, line.find(dir.path)) + "D" +
+                   (line.find(dir.path) == std::string::npos
+                        ? ""
+                        : line.substr(line.find(dir.path) + dir.path.size()));
+        }
+        for (const char* file : {"", ".unstored", ".held"})
+          got += "\n" + ReadBytes(path + file).value_or("(absent)");
+      }
+      ASSERT_EQ(seen[true], seen[false])
+          << "seed " << seed << ", step " << step << ", kind " << kind;
+    }
+  }
+  KoraConfigStore::internal::SetFastAppend(true);
+  EXPECT_LT(reads[true], reads[false]);
+}
+
+// Waits in the system log while `stalled` says so, on the thread `stalledIn`.
+std::atomic<bool> stalled{false}, inLog{false};
+std::thread::id stalledIn;
+void StallInLog() {
+  if (std::this_thread::get_id() != stalledIn) return;
+  for (inLog = true; stalled;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// A caller stalled in syslog(3), as by a log reader that stopped reading,
+// holds up no other call, and a record longer than a datagram goes to the
+// log over numbered lines, each cut between UTF-8 sequences.
+TEST(EventFile, TheSystemLogHoldsUpOnlyItsOwnCaller) {
+  TempDir dir;
+  const std::string path = dir.File("loadStoreErrors.json");
+  WriteBytes(path, "{");  // every call logs
+  hostrt_recording::Reset();
+  hostrt_recording::Controls controls;
+  controls.beforeSyslog = StallInLog;
+  hostrt_recording::SetControls(controls);
+  stalled = true;
+  auto first = std::async(std::launch::async, [&] {
+    stalledIn = std::this_thread::get_id();
+    DumpAt(path, kDb, 0);
+  });
+  while (!inLog) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto second =
+      std::async(std::launch::async, [&] { DumpAt(path, kSchema, 0); });
+  EXPECT_EQ(second.wait_for(std::chrono::seconds(3)),
+            std::future_status::ready);
+  stalled = false;
+  first.get();
+  hostrt_recording::Reset();
+  EXPECT_EQ(ReadBytes(path + ".held"),
+            RecordJson(kDb) + "\n" + RecordJson(kSchema) + "\n");
+
+  std::string arg;
+  for (int i = 0; i < 150000; ++i) arg += "\xC3\xA9";
+  DumpAt(path, kSchema, 1, arg.c_str());
+  const Lines lines = SyslogLines();
+  const std::string
+      record = RecordJson(kSchema, {arg}),
+      prefix = "3:Load Store workflow error record not stored (kept in " +
+               path + ".held) (part ";
+  std::string joined;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::string head = prefix + std::to_string(i) + " of " +
+                             std::to_string(lines.size() - 1) + "): ";
+    ASSERT_EQ(lines[i].substr(0, head.size()), head);
+    const std::string part = lines[i].substr(head.size());
+    EXPECT_TRUE(part.size() <= 8000 && (part[0] & 0xC0) != 0x80) << i;
+    joined += part;
+  }
+  EXPECT_EQ(lines.size(), 2 + record.size() / 8000);
+  EXPECT_EQ(joined, record);
+}
+
+// The lock is had on the directory at the path: one replaced while a call
+// waits for its lock is let go, and the call waits for the new one's.
+TEST(EventFile, ACallLocksTheDirectoryThatIsAtThePath) {
+  TempDir root;
+  const std::string dir = root.File("d"), path = dir + "/loadStoreErrors.json";
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const int old = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(old, LOCK_EX), 0);
+  hostrt_recording::Reset();
+  auto call = std::async(std::launch::async, [&] { DumpAt(path, kDb, 0); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(rename(dir.c_str(), root.File("old").c_str()), 0);
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const int now = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(now, LOCK_EX), 0);
+  close(old);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(ReadBytes(path), std::nullopt);  // not while the lock is held
+  close(now);
+  call.get();
+  EXPECT_EQ(ReadBytes(path), Jots(RecordJson(kDb)));
+  EXPECT_EQ(SyslogLines(), Lines{});
+}
+
+// On real file systems, full and read-only, in a private mount namespace:
+// the record goes to the system log, which is then the last place, and the
+// file stays as it was. Skips where no namespace can be made.
+TEST(EventFile, OnAFullOrReadOnlyFileSystemTheLogKeepsTheRecord) {
+  const std::string big(6000, 'x'), record = RecordJson(kSchema, {big});
+  const struct {
+    const char* name;
+    const char* reason;  // the first line
+    int error;           // of the side file
+  } cases[] = {
+      {"Full",
+       "3:Failed writing Load Store workflow error file (No space left on "
+       "device); previous content restored.",
+       ENOSPC},
+      {"ReadOnly", kOpenFailed.c_str(), EROFS},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("loadStoreErrors.json");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (unshare(CLONE_NEWNS) != 0 ||
+          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          mount("none", dir.path.c_str(), "tmpfs", 0, "size=64k") != 0)
+        _exit(77);
+      DumpAt(path, kDb, 0);
+      const std::string before = ReadBytes(path).value_or("");
+      if (c.error == ENOSPC) {
+        std::ofstream(dir.File("filler")) << std::string(1 << 20, 'f');
+      } else {
+        mount(nullptr, dir.path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY,
+              nullptr);
+      }
+      hostrt_recording::Reset();
+      DumpAt(path, kSchema, 1, big.c_str());
+      EXPECT_EQ(SyslogLines(),
+                (Lines{c.reason, UnstoredLine(record, "", c.error)}));
+      EXPECT_EQ(ReadBytes(path), before);
+      _exit(testing::Test::HasFailure());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace";
+    EXPECT_EQ(status, 0);
+  }
 }
 
 }  // namespace

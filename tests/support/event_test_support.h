@@ -2,6 +2,7 @@
 #ifndef CSSUPPORT_TESTS_SUPPORT_EVENT_TEST_SUPPORT_H_
 #define CSSUPPORT_TESTS_SUPPORT_EVENT_TEST_SUPPORT_H_
 
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -56,6 +57,16 @@ inline std::string RecordJson(const std::string& id,
   text += "\",\"jotArgs\":[";
   for (const std::string& arg : args) text += '"' + arg + "\",";
   return text.substr(0, text.size() - !args.empty()) + "]}";
+}
+
+// The system-log line of `record`, not stored and kept in the file `kept`,
+// or not kept (kept empty) for the reason `error`.
+inline std::string UnstoredLine(const std::string& record,
+                                const std::string& kept, int error = 0) {
+  return "3:Load Store workflow error record not stored (" +
+         (kept.empty() ? "not kept: " + std::string(std::strerror(error))
+                       : "kept in " + kept) +
+         "): " + record;
 }
 
 }  // namespace cssupport_test

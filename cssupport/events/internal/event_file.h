@@ -29,6 +29,11 @@ void DumpJotAt(const std::string& path, const std::string& jotId, int argCount,
 // set); for tests. Any thread may call; calls already waiting keep theirs.
 void SetLockWait(std::chrono::milliseconds wait);
 
+// Lets DumpJot append in place to a file it wrote last (true, the default)
+// or makes every call read, merge and rewrite the whole file (false); for
+// tests, which compare the two. Any thread may call.
+void SetFastAppend(bool enabled);
+
 }  // namespace internal
 }  // namespace KoraConfigStore
 
