@@ -111,7 +111,7 @@ EventHistoryText::EventHistoryText(long count) : records(count) {
   text = "{\"jots\":[";
   for (long i = 0; i < count; ++i) {
     if (i > 0) text += ',';
-    if (i == count - 1) before_last = text.size() - 1;
+    if (i == count - 1) beforeLast = text.size() - 1;
     text += RecordJson(PreparedArgument(i));
   }
   text += "]}";
@@ -121,8 +121,8 @@ std::string PrepareEventFile(const EventHistoryText& history) {
   const std::string path = KoraConfigStore::internal::kEventRecordFilePath;
   char end[] = "]}";
   iovec pieces[] = {
-      {const_cast<char*>(history.text.data()), history.before_last}, {end, 2}};
-  const std::string error = Overwrite(path, pieces, 2, history.before_last + 2);
+      {const_cast<char*>(history.text.data()), history.beforeLast}, {end, 2}};
+  const std::string error = Overwrite(path, pieces, 2, history.beforeLast + 2);
   if (!error.empty()) return error;
   const std::string last = PreparedArgument(history.records - 1);
   KoraConfigStore::DumpJot(kHistoryEvent, 1, last.c_str());

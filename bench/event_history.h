@@ -36,7 +36,7 @@ struct EventHistoryText {
   explicit EventHistoryText(long records);
   long records;
   std::string text;
-  std::size_t before_last;
+  std::size_t beforeLast;
 };
 
 // Makes the event record file hold `history.records` records, the state in

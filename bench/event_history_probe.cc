@@ -117,9 +117,9 @@ std::string WorkerArgument(int process, int call) {
 // Counts, in the file's "jots" and in the side files' lines, every record
 // and those whose argument is in `wanted` (each found is removed from it).
 struct Census {
-  long in_file = 0;
-  long wanted_in_file = 0;
-  long in_side_files = 0;
+  long inFile = 0;
+  long wantedInFile = 0;
+  long inSideFiles = 0;
   bool parsed = false;
 };
 
@@ -142,8 +142,8 @@ Census Count(std::set<std::string>& wanted) {
       document["jots"].IsArray()) {
     census.parsed = true;
     for (const auto& record : document["jots"].GetArray()) {
-      ++census.in_file;
-      CountArguments(record, wanted, census.wanted_in_file);
+      ++census.inFile;
+      CountArguments(record, wanted, census.wantedInFile);
     }
   }
   using KoraConfigStore::internal::SideFile;
@@ -151,7 +151,7 @@ Census Count(std::set<std::string>& wanted) {
     if (!cssupport_bench::ReadWhole(
             KoraConfigStore::internal::SideFilePath(kEventPath, which), text))
       continue;
-    census.in_side_files += std::count(text.begin(), text.end(), '\n');
+    census.inSideFiles += std::count(text.begin(), text.end(), '\n');
   }
   return census;
 }
@@ -196,13 +196,13 @@ int Contend(int processes, int calls, long records) {
   while (read(results[0], &seconds, sizeof seconds) == sizeof seconds)
     times.push_back(seconds);
   close(results[0]);
-  bool all_ran = children.size() == static_cast<std::size_t>(processes);
+  bool allRan = children.size() == static_cast<std::size_t>(processes);
   for (const pid_t child : children) {
     int status = 0;
-    all_ran = waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-              WEXITSTATUS(status) == 0 && all_ran;
+    allRan = waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+             WEXITSTATUS(status) == 0 && allRan;
   }
-  if (!all_ran || times.size() != static_cast<std::size_t>(processes) * calls)
+  if (!allRan || times.size() != static_cast<std::size_t>(processes) * calls)
     return Fail("not every process made its calls");
 
   std::set<std::string> wanted;
@@ -214,9 +214,9 @@ int Contend(int processes, int calls, long records) {
   std::printf(
       "%d processes x %d calls from %ld records: records expected %ld, "
       "found %ld%s (%ld of the %ld new; %ld in side files)\n",
-      processes, calls, records, records + made, census.in_file,
-      census.parsed ? "" : " (the file does not parse)", census.wanted_in_file,
-      made, census.in_side_files);
+      processes, calls, records, records + made, census.inFile,
+      census.parsed ? "" : " (the file does not parse)", census.wantedInFile,
+      made, census.inSideFiles);
   std::printf(
       "%d processes x %d calls from %ld records: worst call %.3f s, "
       "median %.3f s\n",
