@@ -83,6 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string& path = EventFilePath();
   const std::string input(reinterpret_cast<const char*>(data), size);
   WriteFile(path, input);
+  // Each input starts with no record kept aside and no identity of an
+  // earlier write.
+  for (const char* side : {".held", ".unstored", ".identity"}) {
+    std::remove((path + side).c_str());
+  }
   hostrt_recording::Reset();
 
   try {
@@ -101,11 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const auto reports = hostrt_recording::CallsNamed("syslog");
   const std::string after = ReadFile(path);
   if (!reports.empty()) {
-    Require(
-        reports.size() == 1 && reports[0].args.size() == 2 &&
-            reports[0].args[0] == "3" &&
-            reports[0].args[1] == "Failed parsing Config Store JOT json file.",
-        "a report other than the parse failure");
+    // The parse failure, then the record it kept aside for a repair.
+    Require(reports.size() == 2 && reports[0].args.size() == 2 &&
+                reports[0].args[0] == "3" &&
+                reports[0].args[1] ==
+                    "Failed parsing Config Store JOT json file." &&
+                reports[1].args.size() == 2 &&
+                reports[1].args[1].rfind(
+                    "Load Store workflow error record not stored (kept in ",
+                    0) == 0,
+            "a report other than the parse failure and the record kept");
     Require(after == input, "an unparsable file changed");
     return 0;
   }
