@@ -19,6 +19,7 @@
 #include "cssupport/errors/exceptions.h"
 #include "cssupport/errors/json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/events/internal/side_file.h"
 #include "tests/support/event_test_support.h"
 #include "tests/support/json_text.h"
 
@@ -730,6 +731,72 @@ TEST(EventFile, OnAFullOrReadOnlyFileSystemTheLogKeepsTheRecord) {
     waitpid(pid, &status, 0);
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no private mount namespace";
     EXPECT_EQ(status, 0);
+  }
+}
+
+// A side file takes a line only while it is a regular file of one name,
+// cuts a line torn by an earlier writer before its own, takes a line whole
+// or not at all, and waits for its lock no longer than it is told.
+TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
+  using KoraConfigStore::internal::LockedSideFile;
+  enum Kind { kPlain, kDirectory, kFifo, kSecondName, kLocked };
+  const struct {
+    Kind kind;
+    bool create;
+    int error;  // of the open and lock
+    std::optional<std::string> before, after;
+    int appendError = error, emptyError = error;
+    long room = LONG_MAX;  // of the file system (pwrite's ENOSPC)
+    int truncateFailures = 0;
+  } cases[] = {
+      {kPlain, false, ENOENT, {}, {}},
+      {kPlain, true, 0, {}, "{\"a\":1}\n"},
+      {kPlain, true, 0, {}, "{\"a\":1}\n", 0, EIO, LONG_MAX, 1},
+      {kPlain, false, 0, "{}\n{\"to", "{}\n{\"a\":1}\n"},
+      {kPlain, false, 0, "{}\n{\"to", "{}\n{\"to", EIO, 0, LONG_MAX, 1},
+      {kPlain, false, 0, "{}\n", "{}\n", ENOSPC, 0, 6},
+      {kPlain, false, 0, "{}\n", "{}\n", ENOSPC, 0, 10},
+      // Not cut back: the torn line is a reader's to skip, a writer's to cut.
+      {kPlain, false, 0, "{}\n", "{}\n{\"a", ENOSPC, 0, 6, 1},
+      {kDirectory, true, EISDIR, {}, {}},
+      {kFifo, false, EINVAL, {}, {}},
+      {kSecondName, false, EINVAL, "{}\n", "{}\n"},
+      {kLocked, false, EWOULDBLOCK, "{}\n", "{}\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.kind << " " << c.before.value_or("-") << " " << c.room);
+    TempDir dir;
+    const std::string path = dir.File("f.held");
+    if (c.before) WriteBytes(path, *c.before);
+    ASSERT_EQ(c.kind == kSecondName  ? link(path.c_str(), dir.File("g").c_str())
+              : c.kind == kDirectory ? mkdir(path.c_str(), 0700)
+              : c.kind == kFifo      ? mkfifo(path.c_str(), 0600)
+                                     : 0,
+              0);
+    const int other = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_EQ(c.kind == kLocked ? flock(other, LOCK_EX) : 0, 0);
+    const LockedSideFile side(
+        path, c.create,
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
+    close(other);
+    EXPECT_EQ(side.error(), c.error);
+    std::tie(room, truncateFailures) = std::tuple(c.room, c.truncateFailures);
+    EXPECT_EQ(side.Append("{\"a\":1}", 7), c.appendError);
+    room = LONG_MAX;
+    std::string lines;
+    EXPECT_EQ(side.ReadLines(lines), c.error);
+    EXPECT_EQ(lines,
+              c.error == 0 ? c.after->substr(0, c.after->rfind('\n') + 1) : "");
+    // What a plain file holds (a directory or FIFO is not read).
+    const auto held = [&] {
+      return c.kind == kDirectory || c.kind == kFifo ? c.after
+                                                     : ReadBytes(path);
+    };
+    EXPECT_EQ(held(), c.after);
+    EXPECT_EQ(side.Empty(), c.emptyError);
+    truncateFailures = 0;
+    EXPECT_EQ(held(), c.error == 0 && c.emptyError == 0 ? "" : c.after);
   }
 }
 
