@@ -24,10 +24,15 @@ message(STATUS "API reference: ${CSSUPPORT_DOXYGEN}")
 # reference is made again when one of them (or the Doxyfile) changes.
 set(_cs_doxyfile ${PROJECT_SOURCE_DIR}/doc/Doxyfile)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_cs_doxyfile})
+# (A line that ends in a backslash runs on into the next, so every name of
+# each line is taken.)
 file(STRINGS ${_cs_doxyfile} _cs_lines
      REGEX "\\$\\(CSSUPPORT_(SOURCE_DIR|GENERATED_ROOT)\\)/cssupport/[^ ]*\\.h")
+string(REGEX MATCHALL
+       "\\$\\(CSSUPPORT_(SOURCE_DIR|GENERATED_ROOT)\\)/cssupport/[^ ;\\]*\\.h"
+       _cs_names "${_cs_lines}")
 set(_cs_inputs "")
-foreach(_cs_line IN LISTS _cs_lines)
+foreach(_cs_line IN LISTS _cs_names)
   string(REGEX MATCH "\\$\\(CSSUPPORT_(SOURCE_DIR|GENERATED_ROOT)\\)(/cssupport/[^ ]*\\.h)"
          _cs_match "${_cs_line}")
   if(CMAKE_MATCH_1 STREQUAL "SOURCE_DIR")
@@ -60,6 +65,7 @@ install(DIRECTORY ${_cs_docs}/html/
 
 unset(_cs_doxyfile)
 unset(_cs_lines)
+unset(_cs_names)
 unset(_cs_line)
 unset(_cs_match)
 unset(_cs_inputs)
