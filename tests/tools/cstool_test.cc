@@ -362,8 +362,10 @@ TEST_F(Cstool, InAPrivateMountNamespace) {
       {"{\"x\":1}", "",
        kFile + " has no \"jots\" array, so the record was discarded"},
       {"{\"jots\":[]}", "mount -o remount,ro /var/run; ",
-       "Failed opening Load Store workflow error file.\ncstool: cannot write " +
-           kFile + " (Read-only file system); nothing recorded"},
+       "Failed opening Load Store workflow error file.\ncstool: Load Store "
+       "workflow error record not stored (not kept: Read-only file system): " +
+           RecordJson(up) + "\ncstool: cannot write " + kFile +
+           " (Read-only file system); nothing recorded"},
       {"", "rm -r ${F%/*}; F=/dev/null; ",
        "/var/run/tessel/files does not exist (the host makes it at boot); "
        "nothing recorded"},
@@ -374,6 +376,8 @@ TEST_F(Cstool, InAPrivateMountNamespace) {
                      "1|" + file + "|" + warn + up + " takes 1 argument, 0" +
                          as + "cstool: " + reason + "\n"});
   }
+  Expect(cases, true);
+
   // --follow: each record once as it comes; a replaced file from its first
   // record again; SIGINT ends it with 0. Each wait for a line is bounded.
   const auto line = [](int index, const std::string& record,
