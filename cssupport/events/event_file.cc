@@ -222,14 +222,16 @@ class ProcessesLock {
 
 // The identity of the event record file as this library last wrote it, one
 // fixed-width line in P.identity: device, inode, size, modification and
-// change times, whether "jots" is empty, and a checksum of all of it, so that
-// a torn or edited line matches no file. Written only for a file whose root
-// ends with its one member "jots", an array, so that the file ends with "]}".
+// change times, and a checksum of all of it, so that a torn or edited line
+// matches no file. Written only for a file whose root ends with its one
+// member "jots", an array that holds a record (as every file does that this
+// library stored a record in), so that the file ends with "]}" and a record
+// goes in after a comma.
 constexpr std::size_t kIdentitySize = 154;
 
 // Formats the identity line of a file of `info` into `line` (kIdentitySize
 // bytes and a NUL).
-void FormatIdentity(const struct stat& info, bool empty, char* line) {
+void FormatIdentity(const struct stat& info, char* line) {
   using Hex = unsigned long long;
   int n = std::snprintf(
       line, kIdentitySize + 1,
@@ -237,7 +239,7 @@ void FormatIdentity(const struct stat& info, bool empty, char* line) {
       "%016llx %d ",
       Hex(info.st_dev), Hex(info.st_ino), Hex(info.st_size),
       Hex(info.st_mtim.tv_sec), Hex(info.st_mtim.tv_nsec),
-      Hex(info.st_ctim.tv_sec), Hex(info.st_ctim.tv_nsec), empty ? 1 : 0);
+      Hex(info.st_ctim.tv_sec), Hex(info.st_ctim.tv_nsec), 0);
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
   for (int i = 0; i < n; ++i) {
     hash = (hash ^ static_cast<unsigned char>(line[i])) * 1099511628211ull;
@@ -249,13 +251,13 @@ void FormatIdentity(const struct stat& info, bool empty, char* line) {
 // recorded one when there is none to record (`valid` false). A failure
 // leaves no identity that could match. Allocates nothing; never throws.
 void RecordIdentity(const std::string& identityPath, bool valid,
-                    const struct stat& info, bool empty) {
+                    const struct stat& info) {
   if (!valid) {
     unlink(identityPath.c_str());
     return;
   }
   char line[kIdentitySize + 1];
-  FormatIdentity(info, empty, line);
+  FormatIdentity(info, line);
   const int fd =
       open(identityPath.c_str(),
            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
@@ -272,9 +274,8 @@ void RecordIdentity(const std::string& identityPath, bool valid,
 }
 
 // Whether the file open at `fd` (`info`) is the one whose identity is
-// recorded; `empty` then tells whether its "jots" is empty.
-bool IdentityMatches(const std::string& identityPath, const struct stat& info,
-                     bool& empty) {
+// recorded.
+bool IdentityMatches(const std::string& identityPath, const struct stat& info) {
   const int fd = open(identityPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK |
                                                 O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -282,11 +283,8 @@ bool IdentityMatches(const std::string& identityPath, const struct stat& info,
   const ssize_t n = pread(fd, found, sizeof found, 0);
   close(fd);
   if (n != ssize_t(kIdentitySize)) return false;
-  for (const bool e : {false, true}) {
-    FormatIdentity(info, e, line);
-    if (std::memcmp(found, line, kIdentitySize) == 0) return empty = e, true;
-  }
-  return false;
+  FormatIdentity(info, line);
+  return std::memcmp(found, line, kIdentitySize) == 0;
 }
 
 // After a write: sets the file's modification time 1 ns past what the write
@@ -486,24 +484,20 @@ bool AppendInPlace(const Paths& paths, const std::string& record,
                       O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   const internal::DescriptorCloser closer(fd);
   struct stat info;
-  bool empty = false;
   char tail[3];
   if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
       info.st_nlink != 1 || info.st_size < off_t(sizeof tail) ||
-      !IdentityMatches(paths.identity, info, empty) ||
+      !IdentityMatches(paths.identity, info) ||
       pread(fd, tail, sizeof tail, info.st_size - 3) != ssize_t(sizeof tail) ||
-      std::memcmp(tail + 1, "]}", 2) != 0 ||
-      (std::memcmp(tail, "[]}", 3) == 0) != empty) {
+      std::memcmp(tail + 1, "]}", 2) != 0) {
     return false;
   }
   Unstored unstored;
   unstored.Open(paths, sideWait);
   EventDocument scratch;
   EventStringBuffer out;
-  bool comma = !empty;
-  auto add = [&out, &comma](const char* text, std::size_t size) {
-    if (comma) out.Put(',');
-    comma = true;
+  auto add = [&out](const char* text, std::size_t size) {
+    out.Put(',');
     std::memcpy(out.Push(size), text, size);
   };
   if (unstored.merged) {
@@ -525,20 +519,20 @@ bool AppendInPlace(const Paths& paths, const std::string& record,
     outcome.trouble = Trouble::kWriteFailed;
     outcome.error = error;
     outcome.restored = restored;
-    RecordIdentity(paths.identity, false, info, false);
+    RecordIdentity(paths.identity, false, info);
     Keep(paths, internal::SideFile::kUnstored, record, sideWait, outcome,
          &unstored);
     return true;
   }
-  RecordIdentity(paths.identity, Stamp(fd, info), info, false);
+  RecordIdentity(paths.identity, Stamp(fd, info), info);
   EmptyMerged(unstored, outcome);
   return true;
 }
 
-// Whether the root of `document` has exactly one member "jots", an array,
-// and last, so that its compact text ends with "]}"; `empty` tells whether
-// that array is empty.
-bool EndsWithJots(const EventDocument& document, bool& empty) {
+// Whether the root of `document` has exactly one member "jots", a non-empty
+// array, and last, so that its compact text ends with "]}" and the next
+// record goes in after a comma.
+bool EndsWithJots(const EventDocument& document) {
   if (!document.IsObject() || document.MemberCount() == 0) return false;
   auto isJots = [](const EventValue& name) {
     return name.GetStringLength() == 4 &&
@@ -547,9 +541,8 @@ bool EndsWithJots(const EventDocument& document, bool& empty) {
   int count = 0;
   for (const auto& member : document.GetObject()) count += isJots(member.name);
   const auto& last = *(document.MemberEnd() - 1);
-  if (count != 1 || !isJots(last.name) || !last.value.IsArray()) return false;
-  empty = last.value.Empty();
-  return true;
+  return count == 1 && isJots(last.name) && last.value.IsArray() &&
+         !last.value.Empty();
 }
 
 // Today's read-merge-rewrite of the whole file, under the directory lock.
@@ -600,8 +593,7 @@ void ReadMergeRewrite(const Paths& paths, bool known, const std::string& record,
     internal::ParseJsonText(record, own);
     jots->value.PushBack(static_cast<EventValue&>(own), allocator);
   }
-  bool empty = false;
-  const bool identifiable = EndsWithJots(document, empty);
+  const bool identifiable = EndsWithJots(document);
   EventStringBuffer out;
   EventWriter writer(out);
   WriteJson(document, writer);
@@ -613,7 +605,7 @@ void ReadMergeRewrite(const Paths& paths, bool known, const std::string& record,
     outcome.error = written.error;
     outcome.restored = written.restored;
     if (written.trouble == Trouble::kWriteFailed) {
-      RecordIdentity(paths.identity, false, written.info, false);
+      RecordIdentity(paths.identity, false, written.info);
     }
     if (stores) {
       Keep(paths, internal::SideFile::kUnstored, record, sideWait, outcome,
@@ -621,8 +613,7 @@ void ReadMergeRewrite(const Paths& paths, bool known, const std::string& record,
     }
     return;
   }
-  RecordIdentity(paths.identity, identifiable && written.stamped, written.info,
-                 empty);
+  RecordIdentity(paths.identity, identifiable && written.stamped, written.info);
   EmptyMerged(unstored, outcome);
 }
 
