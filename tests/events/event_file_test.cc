@@ -222,13 +222,16 @@ TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
   DumpAt(path, kSchema, 3, "a", "", "c", "not read");
   DumpAt(path, kDb, 1, "q\"b\\n\nt\tc\x01/\xC3\xA9%s");
   // Each ill-formed sequence (overlong, surrogate, cut short, stray, beyond
-  // U+10FFFF) becomes one U+FFFD; a no-break space and U+10FFFF stay.
+  // U+10FFFF, cut by the end) becomes one U+FFFD; a no-break space, U+0800
+  // and U+10FFFF stay.
   DumpAt(path, kDb, 1,
          "a\xc0\xaf"
          "b\xed\xa0\x80"
          "c\xf0\x90\x80"
          "d\xff\xc2\xa0"
-         "e\xf4\x90\x80\x80\xf4\x8f\xbf\xbf");
+         "e\xf4\x90\x80\x80\xf4\x8f\xbf\xbf"
+         "f\xe0\x80\x80\xe0\xa0\x80"
+         "g\xe2\x82");
   std::string records =
       R"({"jotId":"jot.user.cs.schema.file.error",)"
       R"("jotMsg":"Error processing schema file %s.","jotArgs":["/etc/s.json"]},)" +
@@ -236,7 +239,8 @@ TEST(EventFile, EveryCallAppendsOneRecordOfCountArguments) {
       RecordJson(kSchema, {"a", "", "c"}) + "," +
       RecordJson(kDb, {"q\\\"b\\\\n\\nt\\tc\\u0001/\xC3\xA9%s"}) + "," +
       RecordJson(kDb, {"a\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFDc\uFFFDd\uFFFD\u00A0"
-                       "e\uFFFD\uFFFD\uFFFD\uFFFD\U0010FFFF"});
+                       "e\uFFFD\uFFFD\uFFFD\uFFFD\U0010FFFF"
+                       "f\uFFFD\uFFFD\uFFFD\u0800g\uFFFD"});
   const Lines table = DataLines("event_templates.tsv");
   for (const std::string& row : table) {
     DumpAt(path, row.substr(0, row.find('\t')), 0);
