@@ -341,6 +341,12 @@ TEST_F(Cstool, InAPrivateMountNamespace) {
            "echo once; kill $!; exit $s",
        "1|once\n|cstool: another process kept " + kFile +
            " locked for 5 s; nothing recorded\n"},
+      // A library call that cannot take the lock, with no system log to tell:
+      // its record waits beside the file for the next call.
+      {"[ ! -e /dev/log ] || mount --bind /dev/null /dev/log || exit; flock "
+       "-x ${F%/*} sleep 20 & sleep 1; $t demo >/dev/null 2>&1; kill $!; grep "
+       "-c '^{\"jotId\":\"jot.user.cs.schema.file.error\",' $F.unstored",
+       "0|1\n|"},
       // The demonstration: its exception, log, record and configuration.
       {"rmdir ${F%/*}; $t demo >d; s=$?; grep -c kept-from-an-earlier-run d; "
        "grep -cF -e 'Error Code: 1081' -e ' component=cstool-demo "
