@@ -25,6 +25,7 @@
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
 #include "cssupport/events/internal/side_file.h"
+#include "cssupport/internal/fnv1a.h"
 #include "cssupport/internal/load_order.h"
 #include "cssupport/internal/write_all.h"
 #include "cssupport/json/bounded_parse.h"
@@ -147,6 +148,9 @@ struct Paths {
         unstored(internal::SideFilePath(path, internal::SideFile::kUnstored)),
         held(internal::SideFilePath(path, internal::SideFile::kHeld)),
         identity(path + ".identity") {}
+  const std::string& side(internal::SideFile which) const {
+    return which == internal::SideFile::kHeld ? held : unstored;
+  }
   const std::string& event;
   const std::string unstored, held, identity;
 };
@@ -172,8 +176,7 @@ class ProcessesLock {
       {
         const Locked descriptors(descriptorMutex);
         if (lockDescriptor >= 0) close(lockDescriptor);
-        lockDescriptor =
-            open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        lockDescriptor = internal::OpenDirectoryOf(path);
         error_ = lockDescriptor >= 0 ? 0 : errno;
       }
       if (lockDescriptor < 0) return;
@@ -240,11 +243,8 @@ void FormatIdentity(const struct stat& info, char* line) {
       Hex(info.st_dev), Hex(info.st_ino), Hex(info.st_size),
       Hex(info.st_mtim.tv_sec), Hex(info.st_mtim.tv_nsec),
       Hex(info.st_ctim.tv_sec), Hex(info.st_ctim.tv_nsec), 0);
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (int i = 0; i < n; ++i) {
-    hash = (hash ^ static_cast<unsigned char>(line[i])) * 1099511628211ull;
-  }
-  std::snprintf(line + n, kIdentitySize + 1 - n, "%016llx\n", Hex(hash));
+  std::snprintf(line + n, kIdentitySize + 1 - n, "%016llx\n",
+                Hex(internal::Fnv1a(line, static_cast<std::size_t>(n))));
 }
 
 // Records the identity of the file just written (`info`), or removes a
@@ -458,9 +458,8 @@ void Keep(const Paths& paths, internal::SideFile which,
     outcome.keepError = unstored->file->Append(record.data(), record.size());
     return;
   }
-  const internal::LockedSideFile side(
-      which == internal::SideFile::kHeld ? paths.held : paths.unstored, true,
-      std::chrono::steady_clock::now() + wait);
+  const internal::LockedSideFile side(paths.side(which), true,
+                                      std::chrono::steady_clock::now() + wait);
   outcome.keepError = side.Append(record.data(), record.size());
 }
 
@@ -677,11 +676,8 @@ void Report(const Outcome& outcome, const Paths& paths,
       break;
   }
   if (outcome.unstored) {
-    const std::string& side = outcome.keptIn == internal::SideFile::kHeld
-                                  ? paths.held
-                                  : paths.unstored;
     if (outcome.keepError == 0) {
-      LogUnstored(record, "kept in ", side.c_str());
+      LogUnstored(record, "kept in ", paths.side(outcome.keptIn).c_str());
     } else {
       LogUnstored(record, "not kept: ", std::strerror(outcome.keepError));
     }

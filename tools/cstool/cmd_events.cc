@@ -33,6 +33,7 @@
 #include "cssupport/events/internal/event_file.h"
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/internal/fnv1a.h"
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/utf8.h"
 #include "cssupport/json/write_json.h"
@@ -543,19 +544,13 @@ constexpr std::chrono::milliseconds kFollowPoll{200};
 // How long Follow waits for the lock of one read before it looks again.
 constexpr std::chrono::milliseconds kFollowLockWait{1000};
 
-// FNV-1a of `text` on from `hash`.
-std::uint64_t Hash(std::uint64_t hash, const std::string& text) {
-  for (const unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ULL;
-  return hash;
-}
-constexpr std::uint64_t kHashStart = 0xcbf29ce484222325ULL;
-
 // The hash of the compact JSON of the first `count` records of `jots`.
 std::uint64_t PrefixHash(const Value& jots, std::size_t count) {
-  std::uint64_t hash = kHashStart;
+  std::uint64_t hash = KoraConfigStore::internal::kFnv1aStart;
   for (std::size_t i = 0; i < count; ++i) {
-    hash =
-        Hash(hash, Compact(jots[static_cast<rapidjson::SizeType>(i)]) + "\n");
+    const std::string text =
+        Compact(jots[static_cast<rapidjson::SizeType>(i)]) + "\n";
+    hash = KoraConfigStore::internal::Fnv1a(text.data(), text.size(), hash);
   }
   return hash;
 }
@@ -609,7 +604,7 @@ void Follow(const std::string& path, Listing listing) {
   sigaction(SIGTERM, &stop, nullptr);
   listing.eventWidth = EventColumnCap();
   std::size_t printed = 0;
-  std::uint64_t printedHash = kHashStart;
+  std::uint64_t printedHash = KoraConfigStore::internal::kFnv1aStart;
   std::string said;  // the last note on stderr
   const auto note = [&said](const std::string& text) {
     if (text != said) std::fprintf(stderr, "cstool: %s\n", text.c_str());
@@ -639,7 +634,7 @@ void Follow(const std::string& path, Listing listing) {
              " records are no longer those printed; starting over from its "
              "first record");
         printed = 0;
-        printedHash = kHashStart;
+        printedHash = KoraConfigStore::internal::kFnv1aStart;
       } else if (readable) {
         said.clear();
       }
