@@ -4,7 +4,9 @@
 #                        the lines of LIST (shows the difference otherwise)
 #   needed   LIB       - its SONAME, and that it needs the host runtime by name
 #                        and otherwise only the C and C++ runtimes
-#   runpath  LIB       - its RUNPATH/RPATH does not point into a build tree
+#   runpath  LIB [BUILD] - its run path is exactly $ORIGIN (the host runtime
+#                        found beside it when nothing else says where), and
+#                        so never into the build tree BUILD
 set -euo pipefail
 mode=$1 lib=$2
 
@@ -44,6 +46,10 @@ case "$mode" in
     paths=$(readelf -d "$lib" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p')
     if [ -n "$build" ] && [[ "$paths" == *"$build"* ]]; then
       echo "run path '$paths' points into the build tree $build" >&2
+      exit 1
+    fi
+    if [ "$paths" != "\$ORIGIN" ]; then
+      echo "run path is '$paths', not \$ORIGIN" >&2
       exit 1
     fi
     ;;

@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,6 +43,21 @@ TEST(BuildInfo, ShippedArraysAreExactlyTheirTexts) {
   CSSUPPORT_BUILD_TEXTS(TEXT_)
   RECORD_(gProductVersion)
   CSSUPPORT_SIBLING_VERSIONS(RECORD_)
+}
+
+// The list is written by hand; the data source defines the texts.
+TEST(BuildInfo, TextListNamesEveryTextTheDataSourceDefines) {
+  std::ifstream in(CSSUPPORT_SOURCE_DIR
+                   "/cssupport/buildinfo/build_data.cc.in");
+  const std::string source{std::istreambuf_iterator<char>(in), {}};
+  const std::regex text(R"(const char (\w+)\[\] =)");
+  std::vector<std::string> defined, listed;
+  for (std::sregex_iterator it(source.begin(), source.end(), text), end;
+       it != end; ++it)
+    defined.push_back((*it)[1]);
+#define NAME_(name) listed.push_back(#name);
+  CSSUPPORT_BUILD_TEXTS(NAME_)
+  EXPECT_EQ(listed, defined);
 }
 
 }  // namespace

@@ -4,21 +4,13 @@
 # and checks, from a C program that links it, that every configured record is
 # exported and sits in initialised data (.data, nm type D) whatever its value,
 # and that the release version defaults to the product version's major.minor.
-# First, a build number beyond a signed 32-bit integer must be refused.
+# (check_identification.sh tests the values the configuration refuses.)
 # Usage: check_configured_build.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
 src=$1
 work=$2
 rm -rf "$work"
 mkdir -p "$work"
-if cmake -S "$src" -B "$work/refused" -DCSSUPPORT_BUILD_TESTS=OFF \
-  -DCSSUPPORT_BUILD_BENCH=OFF -DCSSUPPORT_BUILD_TOOLS=OFF \
-  -DCSSUPPORT_BUILD_NUMBER=2147483648 >"$work/refused.log" 2>&1 ||
-  ! grep -q 'must fit a signed 32-bit integer' "$work/refused.log"; then
-  echo "build number 2147483648 was not refused:" >&2
-  cat "$work/refused.log" >&2
-  exit 1
-fi
 siblings="gAltAgentVersion=0;gAltCliVersion=0.0.0;gToolImportVersion=2.3;gToolExportVersion=4.5.6.7;gXUpgradeVersion=1;gXValidateVersion=0.0.0.0"
 cmake -S "$src" -B "$work/build" -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \

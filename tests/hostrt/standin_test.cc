@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -49,6 +51,31 @@ extern "C" int __register_atfork(void (*prepare)(), void (*parent)(),
              : ENOMEM;
 }
 #endif
+
+// Replaced: the allocation after failNextAllocation is set fails, as without
+// memory. Allocated and freed here alike, so a sanitizer's checks agree.
+static std::atomic<bool> failNextAllocation{false};
+static void* Allocate(std::size_t size) noexcept {
+  return failNextAllocation.load(std::memory_order_relaxed) &&
+                 failNextAllocation.exchange(false)
+             ? nullptr
+             : std::malloc(size != 0 ? size : 1);
+}
+void* operator new(std::size_t size) {
+  if (void* memory = Allocate(size)) return memory;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return Allocate(size);
+}
+// Not inlined: a caller then pairs its new with this delete, not with free.
+__attribute__((noinline)) void operator delete(void* memory) noexcept {
+  std::free(memory);
+}
+__attribute__((noinline)) void operator delete(void* memory,
+                                               std::size_t) noexcept {
+  std::free(memory);
+}
 
 namespace hostrt_test {
 namespace {
@@ -91,6 +118,7 @@ TEST_F(StandinLogTest, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
     return std::distance(directory_iterator("/proc/self/fd"), {});
   };
   const auto descriptors = open();
+  const mode_t umaskBefore = umask(022);
   Dictionary* missing = Dictionary_Create();
   Dict_SetString(missing, (dir_ + "/no/such.log").c_str(), "log.fileName");
   EXPECT_FALSE(Log_InitWithFileInt("ConfigStore", missing, nullptr, 0));
@@ -122,6 +150,10 @@ TEST_F(StandinLogTest, OutputsGetWholeLinesByLevelUntilReplacedOrExit) {
   Log_Exit();
   Log(2, "exited\n");
   EXPECT_EQ(open(), descriptors);
+  struct stat made {};
+  EXPECT_EQ(stat((dir_ + "/all.log").c_str(), &made), 0);
+  EXPECT_EQ(made.st_mode & 0777, 0644u);  // under umask 022
+  umask(umaskBefore);
   const std::string all = "level 0\nlevel 2\nlevel 3\nlevel 5\nlevel 7\n";
   EXPECT_EQ(Read("filtered.log"), "level 0\nlevel 2\nlevel 3\n");
   EXPECT_EQ(Read("all.log"), all + "replaced\n");
@@ -251,6 +283,20 @@ TEST(StandinBacktrace, SkipDropsTheCallersFramesAndTextNamesModuleOffsets) {
       first, sizeof first, "#0 hostrt_standin_test+0x%tx #1 ",
       static_cast<char*>(keep[0]) - static_cast<char*>(module.dli_fbase));
   EXPECT_EQ(std::string(text).rfind(first, 0), 0u) << text;
+  // Whole entries only, each with room for the NUL after it.
+  const size_t entry = std::string(text).find(" #1");
+  for (const size_t size : {entry, entry + 1}) {
+    char part[sizeof text] = {};
+    std::memset(part, 'z', sizeof part - 1);
+    CoreDump_Base64BacktraceFormat(keepCount, keep, part, size, "cs");
+    EXPECT_EQ(part, std::string(text, size > entry ? entry : 0)) << size;
+  }
+}
+
+// Null, not an exception across the C interface.
+TEST(StandinDictionary, CreateWithoutMemoryReturnsNull) {
+  failNextAllocation = true;
+  EXPECT_EQ(Dictionary_Create(), nullptr);
 }
 
 // Version-4 random identifiers, written in lower case, none repeated.
