@@ -1,4 +1,4 @@
-# The API reference: doxygen over the nine installed headers (doc/Doxyfile),
+# The API reference: doxygen over the installed headers (doc/Doxyfile),
 # built into <build>/docs/html by the target cssupport_docs, part of "all"
 # in every build where doxygen is found, and installed by the development
 # component into share/doc/libcssupport-dev/html (the libcssupport-dev

@@ -11,7 +11,7 @@
 // includes this one.
 /// \mainpage API reference
 ///
-/// libcssupport's interface is its nine installed headers, each included by
+/// libcssupport's interface is its installed headers, each included by
 /// its path (`#include <cssupport/...>`); a component links with
 /// `CSSupport::cssupport` (CMake) or `pkg-config --libs cssupport`.
 ///

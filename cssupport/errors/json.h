@@ -14,8 +14,27 @@
 /// Building that exception logs it with a back-trace, like any other. Inside a
 /// RapidJSON operation declared noexcept the throw ends the process.
 ///
-/// Include this header before any RapidJSON header in a translation unit; it
-/// refuses to compile after RapidJSON has been included without the hook.
+/// What a translation unit that includes it (directly, or through
+/// cssupport/config/generated_id.h) must do:
+/// - Include it before any RapidJSON header. RapidJSON headers included after
+///   it (rapidjson/pointer.h, rapidjson/schema.h, ...) use the same hook.
+/// - Include it in every translation unit of the program that includes a
+///   RapidJSON header. RapidJSON is compiled into each translation unit that
+///   uses it and the linker keeps one copy of each of its functions: units
+///   built with RapidJSON's default assert() beside units built with this
+///   hook break the one-definition rule, and which behaviour a failed
+///   assertion then has (abort or throw) is not defined.
+/// - Not define RAPIDJSON_ASSERT itself: a definition made before this header
+///   is replaced by the hook.
+///
+/// A translation unit that included RapidJSON first stops at this header's
+/// `#error`: "RapidJSON was included before cssupport/errors/json.h; include
+/// this header first".
+///
+/// It leaves defined RAPIDJSON_ASSERT, CSSUPPORT_RAPIDJSON_HOOKED (the mark
+/// that the hook is in place) and CSSUPPORT_JSON_STR and CSSUPPORT_JSON_STR_,
+/// which RAPIDJSON_ASSERT expands to wherever a later RapidJSON header uses
+/// it.
 #ifndef CSSUPPORT_ERRORS_JSON_H_
 #define CSSUPPORT_ERRORS_JSON_H_
 

@@ -10,6 +10,8 @@
 #include "cssupport/errors/error_codes.h"
 #include "cssupport/export.h"
 
+// Checks callers' formats against their arguments (-Wformat) on the
+// declarations below; undefined again at the end of this header.
 #if defined(__GNUC__)
 #define CSSUPPORT_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
 #else
@@ -99,5 +101,7 @@ extern CSSUPPORT_EXPORT thread_local std::map<std::string, std::string>
     CurrentContext;
 
 }  // namespace CSLogger
+
+#undef CSSUPPORT_PRINTF
 
 #endif  // CSSUPPORT_LOGGING_CS_LOGGER_H_

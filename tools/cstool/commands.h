@@ -11,11 +11,8 @@
 
 namespace cstool {
 
-// Exit statuses. 1: the operation failed (an input file missing, unreadable,
-// unparsable or not of the expected kind, an output that cannot be written, a
-// code without a message). 2: cstool was used wrongly (an unknown subcommand
-// or option, a missing or malformed argument, options that exclude each
-// other, an event identifier outside the catalogue).
+// Exit statuses; what each means is stated once, in the footer of every
+// --help (kExitStatus in main.cc), which the manual page shows.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
