@@ -1,4 +1,5 @@
 // cstool messages | message CODE | build-info
+#include <algorithm>
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
@@ -8,30 +9,32 @@
 #include "commands.h"
 #include "cssupport/buildinfo/build_info.h"
 #include "cssupport/errors/error_codes.h"
+#include "cssupport/errors/internal/catalogue.h"
 
 namespace cstool {
 namespace {
 
 using KoraConfigStore::CSErrorCodes;
 using KoraConfigStore::ErrorMessageForId;
-
-// The catalogue's codes all lie in this range; anything else is unknown.
-constexpr int kFirstCode = 1001;
-constexpr int kLastCode = 1105;
-constexpr const char kUnknown[] = "unknown message";
+using KoraConfigStore::internal::CatalogueRow;
+using KoraConfigStore::internal::kCatalogueRows;
 
 bool IsCatalogued(int code) {
-  return std::strcmp(ErrorMessageForId(static_cast<CSErrorCodes>(code)),
-                     kUnknown) != 0;
+  for (const CatalogueRow& row : kCatalogueRows)
+    if (row.code == code) return true;
+  return false;
 }
 
+// One line per catalogue entry, in its order; the name column is as wide as
+// the longest name.
 void PrintMessages() {
-  Print("%-6s %s\n", "CODE", "MESSAGE");
-  for (int code = kFirstCode; code <= kLastCode; ++code) {
-    if (!IsCatalogued(code)) continue;
-    Print("%-6d %s\n", code,
-          ErrorMessageForId(static_cast<CSErrorCodes>(code)));
-  }
+  int nameWidth = 0;
+  for (const CatalogueRow& row : kCatalogueRows)
+    nameWidth = std::max(nameWidth, static_cast<int>(std::strlen(row.name)));
+  Print("%-6s %-*s %s\n", "CODE", nameWidth, "NAME", "MESSAGE");
+  for (const CatalogueRow& row : kCatalogueRows)
+    Print("%-6d %-*s %s\n", static_cast<int>(row.code), nameWidth, row.name,
+          ErrorMessageForId(row.code));
 }
 
 // The int that `text` writes in decimal, sign allowed: ErrorMessageForId
@@ -77,7 +80,8 @@ void PrintBuildInfo() {
 }  // namespace
 
 void RegisterInfoCommands(CLI::App& app) {
-  app.add_subcommand("messages", "List every error code with its message text")
+  app.add_subcommand("messages",
+                     "List every error code with its name and message text")
       ->callback(PrintMessages);
 
   auto* message =

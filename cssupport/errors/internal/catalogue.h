@@ -1,4 +1,5 @@
-// Internal: the error catalogue's entries, as the log emission reads them.
+// Internal: the error catalogue's entries, as the log emission reads them,
+// and its rows as written, for code that iterates the catalogue.
 #ifndef CSSUPPORT_ERRORS_INTERNAL_CATALOGUE_H_
 #define CSSUPPORT_ERRORS_INTERNAL_CATALOGUE_H_
 
@@ -17,6 +18,21 @@ struct CatalogueEntry {
   const char* text;
   char tag[8];  // "[<code>]", then zero bytes
 };
+
+// One entry of CSSUPPORT_ERROR_CATALOGUE as written there.
+struct CatalogueRow {
+  CSErrorCodes code;
+  const char* name;  // the enumerator's name, "CS_ERR_DB_OPEN"
+  const char* text;
+};
+
+#define CSSUPPORT_CATALOGUE_ROW_(name, code, text) {name, #name, text},
+// Every entry of the catalogue, in its (ascending) code order. Header-only
+// and constant, so that code outside the library (cstool, the benchmarks)
+// iterates the very list the library files, without knowing its range.
+inline constexpr CatalogueRow kCatalogueRows[] = {
+    CSSUPPORT_ERROR_CATALOGUE(CSSUPPORT_CATALOGUE_ROW_)};
+#undef CSSUPPORT_CATALOGUE_ROW_
 
 // The text of every code the catalogue does not hold; ErrorMessageForId
 // returns this very array.
