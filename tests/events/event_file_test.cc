@@ -784,12 +784,12 @@ TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
         path, c.create,
         std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
     close(other);
-    EXPECT_EQ(side.error(), c.error);
+    EXPECT_EQ(side.status().error, c.error);
     std::tie(room, truncateFailures) = std::tuple(c.room, c.truncateFailures);
-    EXPECT_EQ(side.Append("{\"a\":1}", 7), c.appendError);
+    EXPECT_EQ(side.Append("{\"a\":1}", 7).error, c.appendError);
     room = LONG_MAX;
     std::string lines;
-    EXPECT_EQ(side.ReadLines(lines), c.error);
+    EXPECT_EQ(side.ReadLines(lines).error, c.error);
     EXPECT_EQ(lines,
               c.error == 0 ? c.after->substr(0, c.after->rfind('\n') + 1) : "");
     // What a plain file holds (a directory or FIFO is not read).
@@ -798,7 +798,7 @@ TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
                                                      : ReadBytes(path);
     };
     EXPECT_EQ(held(), c.after);
-    EXPECT_EQ(side.Empty(), c.emptyError);
+    EXPECT_EQ(side.Empty().error, c.emptyError);
     truncateFailures = 0;
     EXPECT_EQ(held(), c.error == 0 && c.emptyError == 0 ? "" : c.after);
   }
