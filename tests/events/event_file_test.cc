@@ -350,6 +350,19 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
                                     : 0,
               0);
     const auto type = std::filesystem::symlink_status(path).type();
+    // The read alone: never through a symbolic link, only one link.
+    using State = KoraConfigStore::internal::EventFileState;
+    const std::pair<State, int> found[] = {{State::kRead, 0},
+                                           {State::kAbsent, ENOENT},
+                                           {State::kAbsent, ENOENT},
+                                           {State::kNotRegular, 0},
+                                           {State::kNotRegular, EISDIR},
+                                           {State::kRefused, ELOOP},
+                                           {State::kRefused, EMLINK}};
+    std::string text;
+    const auto read = KoraConfigStore::internal::ReadEventFile(path, text);
+    EXPECT_EQ(std::pair(read.state, read.error), found[c.kind]);
+    EXPECT_EQ(text, c.kind == kFile ? old : "");
     hostrt_recording::Reset();
     failPath = c.fails == kRead ? path : dir.path;
     std::tie(failing, failErrno, room, interrupts, truncateFailures, dies,
@@ -448,6 +461,39 @@ TEST(EventFile, ACallPausesOnlyForAWaitingProcess) {
                 std::chrono::microseconds(500));
   EXPECT_GT(sleeps, 0);
   close(waiter);
+}
+
+// The directory lock's descriptor stays out of programs the holder runs; a
+// caller that waits for it says so to the holder, and tries again at least
+// every kLockPoll, however long it has waited.
+TEST(EventFile, AWaiterSaysItWaitsAndTakesTheLockSoonAfterItsRelease) {
+  namespace ki = KoraConfigStore::internal;
+  using Clock = std::chrono::steady_clock;
+  TempDir dir;
+  const std::string path = dir.File("loadStoreErrors.json");
+  const ki::SysResult<int> holder = ki::OpenDirectoryOf(path);
+  ASSERT_TRUE(holder.ok());
+  EXPECT_EQ(fcntl(holder.value, F_GETFD), FD_CLOEXEC);
+  ASSERT_EQ(flock(holder.value, LOCK_EX), 0);
+  const ki::SysResult<int> waiter = ki::OpenDirectoryOf(path);
+  const Clock::time_point start = Clock::now();
+  auto taken = std::async(std::launch::async, [&] {
+    const ki::SysStatus status =
+        ki::LockUntil(waiter.value, LOCK_EX, start + std::chrono::seconds(3));
+    return std::pair(status.error, Clock::now());
+  });
+  bool said = false;
+  while (!said && Clock::now() < start + std::chrono::seconds(1))
+    said = ki::OthersWaiting(holder.value);
+  EXPECT_TRUE(said);
+  // Between two tries of a pause doubled from 1 ms (at 127 and 255 ms).
+  std::this_thread::sleep_until(start + std::chrono::milliseconds(180));
+  close(holder.value);
+  const Clock::time_point released = Clock::now();
+  const auto [error, at] = taken.get();
+  EXPECT_EQ(error, 0);
+  EXPECT_LT(at - released, std::chrono::milliseconds(50));
+  close(waiter.value);
 }
 
 // What a valid file dictates, by RapidJSON's ordinary parser; sets c.after.
