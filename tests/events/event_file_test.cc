@@ -784,6 +784,28 @@ TEST(EventFile, OnAFullOrReadOnlyFileSystemTheLogKeepsTheRecord) {
   }
 }
 
+// Where the file system has no unnamed files, a write that fails leaves
+// nothing by name: neither the path nor a replacing write's temporary file.
+TEST(WholeFile, AFailedWriteByNameLeavesNothing) {
+  namespace ki = KoraConfigStore::internal;
+  for (const bool replace : {false, true}) {
+    SCOPED_TRACE(replace);
+    TempDir dir;
+    ki::WholeFileOptions options;
+    options.replace = replace;
+    std::tie(failing, failPath, failErrno, room) =
+        std::tuple(kUnnamed, dir.path, EOPNOTSUPP, 0);
+    {
+      ki::WholeFile file(dir.File("f"), options);
+      EXPECT_TRUE(file.created().ok());
+      EXPECT_EQ(file.Write("{}", 2).error, ENOSPC);
+    }
+    std::tie(failErrno, room) = std::tuple(0, LONG_MAX);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}),
+              0);
+  }
+}
+
 // A side file takes a line only while it is a regular file of one name,
 // cuts a line torn by an earlier writer before its own, takes a line whole
 // or not at all, and waits for its lock no longer than it is told.
