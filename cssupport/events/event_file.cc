@@ -27,6 +27,8 @@
 #include "cssupport/events/internal/side_file.h"
 #include "cssupport/internal/fnv1a.h"
 #include "cssupport/internal/load_order.h"
+#include "cssupport/internal/sys_status.h"
+#include "cssupport/internal/whole_file.h"
 #include "cssupport/internal/write_all.h"
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/utf8.h"
@@ -176,8 +178,9 @@ class ProcessesLock {
       {
         const Locked descriptors(descriptorMutex);
         if (lockDescriptor >= 0) close(lockDescriptor);
-        lockDescriptor = internal::OpenDirectoryOf(path);
-        error_ = lockDescriptor >= 0 ? 0 : errno;
+        const internal::SysResult<int> opened = internal::OpenDirectoryOf(path);
+        lockDescriptor = opened.value;
+        error_ = opened.error;
       }
       if (lockDescriptor < 0) return;
       while (first && std::chrono::steady_clock::now() < yieldUntil &&
@@ -185,7 +188,7 @@ class ProcessesLock {
         std::this_thread::sleep_for(
             std::chrono::microseconds(internal::kLockPoll) / 8);
       }
-      error_ = internal::LockUntil(lockDescriptor, LOCK_EX, deadline);
+      error_ = internal::LockUntil(lockDescriptor, LOCK_EX, deadline).error;
       struct stat locked, named;
       if (error_ != 0 ||
           (fstat(lockDescriptor, &locked) == 0 &&
@@ -266,7 +269,7 @@ void RecordIdentity(const std::string& identityPath, bool valid,
   struct stat own;
   if (fd < 0 || fstat(fd, &own) != 0 || !S_ISREG(own.st_mode) ||
       own.st_nlink != 1 ||
-      internal::WriteAll(fd, line, kIdentitySize, /*offset=*/0) != 0 ||
+      !internal::WriteAll(fd, line, kIdentitySize, /*offset=*/0).ok() ||
       (own.st_size != off_t(kIdentitySize) &&
        ftruncate(fd, off_t(kIdentitySize)) != 0)) {
     unlink(identityPath.c_str());
@@ -312,25 +315,30 @@ struct Written {
 // Creates the file at `path` with `size` bytes of `text`, all or nothing: it
 // is written unnamed in the directory (O_TMPFILE) and named only once whole,
 // so a call that dies on the way leaves no file rather than an empty or a
-// partial one. Returns false, having done nothing, where the file system
-// has no unnamed files.
-bool CreateWhole(const std::string& path, const char* text, std::size_t size,
-                 Written& written) {
-  const int fd = internal::OpenUnnamed(internal::DirectoryOf(path), 0666);
-  if (fd < 0 && internal::NoUnnamedFiles(errno)) return false;
-  const internal::DescriptorCloser closer(fd);
-  if (fd < 0) {
+// partial one. Nothing where the file system has no unnamed files, having
+// done nothing.
+std::optional<Written> CreateWhole(const std::string& path, const char* text,
+                                   std::size_t size) {
+  internal::WholeFileOptions options;
+  options.createMode = 0666;
+  // Not synced, as no write of DumpJot is: its caller is never held up for
+  // the disk.
+  options.durability = internal::Durability::kNone;
+  // Rewrite writes by name itself, in place, where there are no unnamed
+  // files.
+  options.byName = false;
+  internal::WholeFile file(path, options);
+  if (!file.created().ok() && internal::NoUnnamedFiles(file.created().error))
+    return std::nullopt;
+  Written written;
+  if (!file.created().ok()) {
     written.trouble = Trouble::kOpenFailed;
-    return true;
+    return written;
   }
-  int error = internal::WriteAll(fd, text, size, /*offset=*/0);
-  if (error == 0) error = internal::LinkUnnamed(fd, path);
-  if (error != 0) {
-    written = {Trouble::kWriteFailed, error, true, false, {}};
-  } else {
-    written.stamped = Stamp(fd, written.info);
-  }
-  return true;
+  const internal::SysStatus status = file.Write(text, size);
+  if (!status.ok()) return Written{Trouble::kWriteFailed, status.error, true};
+  written.stamped = Stamp(file.descriptor(), written.info);
+  return written;
 }
 
 // Rewrites the file at `path` with `size` bytes of `text`: the one step of
@@ -342,11 +350,13 @@ bool CreateWhole(const std::string& path, const char* text, std::size_t size,
 // full file system); a file the call created by name is removed again.
 Written Rewrite(const std::string& path, const char* text, std::size_t size,
                 const EventFileStatus& found, const std::string& previous) {
-  Written written;
   const bool read = found.state == EventFileState::kRead;
   const bool absent = found.state == EventFileState::kAbsent;
-  if (absent && found.error == ENOENT && CreateWhole(path, text, size, written))
-    return written;
+  if (absent && found.error == ENOENT) {
+    if (std::optional<Written> created = CreateWhole(path, text, size))
+      return *created;
+  }
+  Written written;
   const int fd = read || absent ? open(path.c_str(),
                                        O_WRONLY | O_CREAT | O_NOFOLLOW |
                                            O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
@@ -359,7 +369,7 @@ Written Rewrite(const std::string& path, const char* text, std::size_t size,
     written.trouble = Trouble::kOpenFailed;
     return written;
   }
-  int error = internal::WriteAll(fd, text, size, /*offset=*/0);
+  int error = internal::WriteAll(fd, text, size, /*offset=*/0).error;
   if (error == 0 && ftruncate(fd, static_cast<off_t>(size)) == 0) {
     written.stamped = Stamp(fd, written.info);
     return written;
@@ -368,7 +378,8 @@ Written Rewrite(const std::string& path, const char* text, std::size_t size,
   bool restored = false;
   if (read) {
     restored = internal::WriteAll(fd, previous.data(), previous.size(),
-                                  /*offset=*/0) == 0 &&
+                                  /*offset=*/0)
+                   .ok() &&
                ftruncate(fd, static_cast<off_t>(previous.size())) == 0;
   } else if (found.error == ENOENT) {
     restored = unlink(path.c_str()) == 0;
@@ -442,7 +453,7 @@ struct Unstored {
   void Open(const Paths& paths, std::chrono::milliseconds wait) {
     file.emplace(paths.unstored, false,
                  std::chrono::steady_clock::now() + wait);
-    merged = file->error() == 0 && file->ReadLines(lines) == 0;
+    merged = file->status().ok() && file->ReadLines(lines).ok();
   }
 };
 
@@ -454,20 +465,21 @@ void Keep(const Paths& paths, internal::SideFile which,
           Outcome& outcome, const Unstored* unstored = nullptr) {
   outcome.unstored = true;
   outcome.keptIn = which;
-  if (unstored != nullptr && unstored->file && unstored->file->error() == 0) {
-    outcome.keepError = unstored->file->Append(record.data(), record.size());
+  if (unstored != nullptr && unstored->file && unstored->file->status().ok()) {
+    outcome.keepError =
+        unstored->file->Append(record.data(), record.size()).error;
     return;
   }
   const internal::LockedSideFile side(paths.side(which), true,
                                       std::chrono::steady_clock::now() + wait);
-  outcome.keepError = side.Append(record.data(), record.size());
+  outcome.keepError = side.Append(record.data(), record.size()).error;
 }
 
 // Ends a call that stored its record after the unstored ones it merged:
 // empties their file.
 void EmptyMerged(const Unstored& unstored, Outcome& outcome) {
   if (unstored.merged && !unstored.lines.empty()) {
-    outcome.emptyError = unstored.file->Empty();
+    outcome.emptyError = unstored.file->Empty().error;
   }
 }
 
@@ -511,12 +523,13 @@ bool AppendInPlace(const Paths& paths, const std::string& record,
   add(record.data(), record.size());
   std::memcpy(out.Push(2), "]}", 2);
   const off_t at = info.st_size - 2;
-  const int error = internal::WriteAll(fd, out.GetString(), out.GetSize(), at);
-  if (error != 0) {
-    const bool restored = internal::WriteAll(fd, "]}", 2, at) == 0 &&
+  const internal::SysStatus written =
+      internal::WriteAll(fd, out.GetString(), out.GetSize(), at);
+  if (!written.ok()) {
+    const bool restored = internal::WriteAll(fd, "]}", 2, at).ok() &&
                           ftruncate(fd, info.st_size) == 0;
     outcome.trouble = Trouble::kWriteFailed;
-    outcome.error = error;
+    outcome.error = written.error;
     outcome.restored = restored;
     RecordIdentity(paths.identity, false, info);
     Keep(paths, internal::SideFile::kUnstored, record, sideWait, outcome,

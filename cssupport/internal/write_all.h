@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "cssupport/internal/sys_status.h"
+
 namespace KoraConfigStore {
 namespace internal {
 
@@ -20,22 +22,22 @@ inline constexpr off_t kAtFileOffset = -1;
 // Writes all of `size` bytes of `data` to `fd`: with write(2) at its file
 // offset, or, given an `offset` >= 0, with pwrite(2) from there on (the file
 // offset left as it was). An interrupted write (EINTR) is tried again and a
-// short one continued. Returns 0, or the errno of the write that failed; a
+// short one continued. Fails with the errno of the write that failed; a
 // write that stores nothing ends the call with EIO instead of looping. Blocks
 // as long as the writes do; any thread; never throws.
-inline int WriteAll(int fd, const char* data, std::size_t size,
-                    off_t offset = kAtFileOffset) {
+inline SysStatus WriteAll(int fd, const char* data, std::size_t size,
+                          off_t offset = kAtFileOffset) {
   while (size > 0) {
     const ssize_t n =
         offset < 0 ? write(fd, data, size) : pwrite(fd, data, size, offset);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
+    if (n < 0) return SysStatus::FromErrno();
+    if (n == 0) return {EIO};
     data += n;
     if (offset >= 0) offset += n;
     size -= static_cast<std::size_t>(n);
   }
-  return 0;
+  return {};
 }
 
 }  // namespace internal

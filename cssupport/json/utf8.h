@@ -1,7 +1,8 @@
 // Internal: telling well-formed UTF-8 from the rest.
 //
-// Header-only so that cstool judges the bytes of the event record file by
-// the same rules as DumpJot stores them.
+// Header-only, so that cstool, escaping and converting what it prints of
+// the event record file, judges its bytes by the rules DumpJot stores them
+// by.
 #ifndef CSSUPPORT_JSON_UTF8_H_
 #define CSSUPPORT_JSON_UTF8_H_
 

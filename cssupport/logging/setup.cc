@@ -8,6 +8,7 @@
 #include "cssupport/buildinfo/internal/release_version.h"
 #include "cssupport/hostrt/hostrt.h"
 #include "cssupport/logging/cs_logger.h"
+#include "cssupport/logging/internal/log_directory.h"
 
 namespace CSLogger {
 namespace {
@@ -50,9 +51,7 @@ DictionaryPtr BuildLogConfig(const std::string& name) {
     Dict_SetString(dict.get(), kService, "log.syslogID");
     return dict;
   }
-  std::string path = HostType_OSIsHvk() ? "/var/log/" : "/tmp/";
-  path += name;
-  path += ".log";
+  const std::string path = internal::LogFilePath(name, HostType_OSIsHvk());
   Dict_SetString(dict.get(), kService, "log.suffix");
   Dict_SetString(dict.get(), path.c_str(), "log.fileName");
   Dict_SetBool(dict.get(), true, "log.append");

@@ -310,7 +310,7 @@ void LogV(int level, const char* format, va_list args) {
   hs::LogService& service = hs::Service();
   const hs::Held lock(hs::serviceMutex);
   if (service.main == hs::MainOutput::kFile) {
-    hs::WriteAll(service.mainFd, line, size);
+    (void)hs::WriteAll(service.mainFd, line, size);
   } else if (service.main == hs::MainOutput::kSyslog) {
     const int priority = hs::kLevelPriority[std::clamp(level, 0, 7)];
     // The system log ends each message itself.
@@ -318,11 +318,11 @@ void LogV(int level, const char* format, va_list args) {
   }
   for (const LogOutput* output : service.outputs) {
     if (output->installed && level <= output->minLevel) {
-      hs::WriteAll(output->fd, line, size);
+      (void)hs::WriteAll(output->fd, line, size);
     }
   }
   if (level >= service.stderrMin && level <= service.stderrMax) {
-    hs::WriteAll(STDERR_FILENO, line, size);
+    (void)hs::WriteAll(STDERR_FILENO, line, size);
   }
 }
 

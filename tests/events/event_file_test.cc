@@ -350,6 +350,19 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
                                     : 0,
               0);
     const auto type = std::filesystem::symlink_status(path).type();
+    // The read alone: never through a symbolic link, only one link.
+    using State = KoraConfigStore::internal::EventFileState;
+    const std::pair<State, int> found[] = {{State::kRead, 0},
+                                           {State::kAbsent, ENOENT},
+                                           {State::kAbsent, ENOENT},
+                                           {State::kNotRegular, 0},
+                                           {State::kNotRegular, EISDIR},
+                                           {State::kRefused, ELOOP},
+                                           {State::kRefused, EMLINK}};
+    std::string text;
+    const auto read = KoraConfigStore::internal::ReadEventFile(path, text);
+    EXPECT_EQ(std::pair(read.state, read.error), found[c.kind]);
+    EXPECT_EQ(text, c.kind == kFile ? old : "");
     hostrt_recording::Reset();
     failPath = c.fails == kRead ? path : dir.path;
     std::tie(failing, failErrno, room, interrupts, truncateFailures, dies,
@@ -448,6 +461,39 @@ TEST(EventFile, ACallPausesOnlyForAWaitingProcess) {
                 std::chrono::microseconds(500));
   EXPECT_GT(sleeps, 0);
   close(waiter);
+}
+
+// The directory lock's descriptor stays out of programs the holder runs; a
+// caller that waits for it says so to the holder, and tries again at least
+// every kLockPoll, however long it has waited.
+TEST(EventFile, AWaiterSaysItWaitsAndTakesTheLockSoonAfterItsRelease) {
+  namespace ki = KoraConfigStore::internal;
+  using Clock = std::chrono::steady_clock;
+  TempDir dir;
+  const std::string path = dir.File("loadStoreErrors.json");
+  const ki::SysResult<int> holder = ki::OpenDirectoryOf(path);
+  ASSERT_TRUE(holder.ok());
+  EXPECT_EQ(fcntl(holder.value, F_GETFD), FD_CLOEXEC);
+  ASSERT_EQ(flock(holder.value, LOCK_EX), 0);
+  const ki::SysResult<int> waiter = ki::OpenDirectoryOf(path);
+  const Clock::time_point start = Clock::now();
+  auto taken = std::async(std::launch::async, [&] {
+    const ki::SysStatus status =
+        ki::LockUntil(waiter.value, LOCK_EX, start + std::chrono::seconds(3));
+    return std::pair(status.error, Clock::now());
+  });
+  bool said = false;
+  while (!said && Clock::now() < start + std::chrono::seconds(1))
+    said = ki::OthersWaiting(holder.value);
+  EXPECT_TRUE(said);
+  // Between two tries of a pause doubled from 1 ms (at 127 and 255 ms).
+  std::this_thread::sleep_until(start + std::chrono::milliseconds(180));
+  close(holder.value);
+  const Clock::time_point released = Clock::now();
+  const auto [error, at] = taken.get();
+  EXPECT_EQ(error, 0);
+  EXPECT_LT(at - released, std::chrono::milliseconds(50));
+  close(waiter.value);
 }
 
 // What a valid file dictates, by RapidJSON's ordinary parser; sets c.after.
@@ -738,6 +784,28 @@ TEST(EventFile, OnAFullOrReadOnlyFileSystemTheLogKeepsTheRecord) {
   }
 }
 
+// Where the file system has no unnamed files, a write that fails leaves
+// nothing by name: neither the path nor a replacing write's temporary file.
+TEST(WholeFile, AFailedWriteByNameLeavesNothing) {
+  namespace ki = KoraConfigStore::internal;
+  for (const bool replace : {false, true}) {
+    SCOPED_TRACE(replace);
+    TempDir dir;
+    ki::WholeFileOptions options;
+    options.replace = replace;
+    std::tie(failing, failPath, failErrno, room) =
+        std::tuple(kUnnamed, dir.path, EOPNOTSUPP, 0);
+    {
+      ki::WholeFile file(dir.File("f"), options);
+      EXPECT_TRUE(file.created().ok());
+      EXPECT_EQ(file.Write("{}", 2).error, ENOSPC);
+    }
+    std::tie(failErrno, room) = std::tuple(0, LONG_MAX);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}),
+              0);
+  }
+}
+
 // A side file takes a line only while it is a regular file of one name,
 // cuts a line torn by an earlier writer before its own, takes a line whole
 // or not at all, and waits for its lock no longer than it is told.
@@ -784,12 +852,12 @@ TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
         path, c.create,
         std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
     close(other);
-    EXPECT_EQ(side.error(), c.error);
+    EXPECT_EQ(side.status().error, c.error);
     std::tie(room, truncateFailures) = std::tuple(c.room, c.truncateFailures);
-    EXPECT_EQ(side.Append("{\"a\":1}", 7), c.appendError);
+    EXPECT_EQ(side.Append("{\"a\":1}", 7).error, c.appendError);
     room = LONG_MAX;
     std::string lines;
-    EXPECT_EQ(side.ReadLines(lines), c.error);
+    EXPECT_EQ(side.ReadLines(lines).error, c.error);
     EXPECT_EQ(lines,
               c.error == 0 ? c.after->substr(0, c.after->rfind('\n') + 1) : "");
     // What a plain file holds (a directory or FIFO is not read).
@@ -798,7 +866,7 @@ TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
                                                      : ReadBytes(path);
     };
     EXPECT_EQ(held(), c.after);
-    EXPECT_EQ(side.Empty(), c.emptyError);
+    EXPECT_EQ(side.Empty().error, c.emptyError);
     truncateFailures = 0;
     EXPECT_EQ(held(), c.error == 0 && c.emptyError == 0 ? "" : c.after);
   }

@@ -16,10 +16,12 @@
 #include "cssupport/config/generated_id.h"
 #include "cssupport/config/upgrade_context.h"
 #include "cssupport/errors/json.h"
-#include "cssupport/events/internal/file_access.h"
+#include "cssupport/internal/sys_status.h"
+#include "cssupport/internal/whole_file.h"
 #include "cssupport/internal/write_all.h"
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
+#include "file_io.h"
 
 namespace cstool {
 namespace {
@@ -31,26 +33,12 @@ constexpr char kIdName[] = "cs_generated_id";
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-std::string ReadWhole(const std::string& path) {
-  std::string text;
-  int readError = 0;
-  if (!KoraConfigStore::internal::ReadWholeFile(path, text, &readError)) {
-    throw CommandError{kExitFailure,
-                       path + ": cannot open: " + ErrnoText(errno)};
-  }
-  if (readError != 0) {
-    throw CommandError{kExitFailure,
-                       path + ": cannot read: " + ErrnoText(readError)};
-  }
-  return text;
-}
-
 // Parses all of `path` into `document` by the library's rules (iterative
 // parser, any depth, nothing but whitespace after the root). Any failure
 // ends the command naming the file, the reason and the byte offset.
 void LoadJson(const std::string& path, Document& document) {
   rapidjson::ParseResult result;
-  if (!KoraConfigStore::internal::ParseJsonText(ReadWhole(path), document,
+  if (!KoraConfigStore::internal::ParseJsonText(ReadWholeFile(path), document,
                                                 result)) {
     throw CommandError{
         kExitFailure,
@@ -134,33 +122,13 @@ std::string Render(const Document& document, bool pretty) {
   return text;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  const int error =
-      KoraConfigStore::internal::WriteAll(fd, text.data(), text.size());
-  return error == 0 || (errno = error, false);
-}
-
-// Names the unnamed file `fd` "<base><pid>.<n>", the first such name free,
-// and returns that name; empty, with errno set, when it cannot.
-std::string NameTemporary(int fd, const std::string& base) {
-  for (int n = 0; n < 100; ++n) {
-    const std::string name =
-        base + std::to_string(::getpid()) + "." + std::to_string(n);
-    errno = KoraConfigStore::internal::LinkUnnamed(fd, name);
-    if (errno == 0) return name;
-    if (errno != EEXIST) break;
-  }
-  return {};
-}
-
 // Replaces `path` with `text` so that readers see either the old file or the
-// whole new one: a file in the same directory, synced, then renamed over the
-// original. Keeps the original's owner, group and permission bits
-// (failing, and leaving the original, when the owner and group cannot be
-// kept); a new file gets the caller's and 0666 less the umask. A symbolic
-// link is followed.
+// whole new one (WholeFile), synced with its name. Keeps the original's
+// owner, group and permission bits; a new file gets the caller's and 0666
+// less the umask. A symbolic link is followed.
 void ReplaceFile(const std::string& path, const std::string& text) {
   namespace fs = std::filesystem;
+  namespace internal = KoraConfigStore::internal;
   fs::path target(path);
   std::error_code ec;
   if (fs::is_symlink(target, ec)) {
@@ -168,64 +136,36 @@ void ReplaceFile(const std::string& path, const std::string& text) {
     if (ec) throw CommandError{kExitFailure, path + ": " + ec.message()};
   }
 
-  mode_t mode;
+  internal::WholeFileOptions options;
+  options.createMode = 0600;
+  options.durability = internal::Durability::kFileAndDirectory;
+  options.replace = true;
   struct stat st;
-  const bool existed = ::stat(target.c_str(), &st) == 0;
-  if (existed) {
-    mode = st.st_mode & 07777;
+  if (::stat(target.c_str(), &st) == 0) {
+    options.mode = st.st_mode & 07777;
+    // Refused, keeping the original: a configuration that changes hands
+    // might no longer be readable by the service it belongs to.
+    options.ownership = internal::Ownership::kCopy;
+    options.owner = st.st_uid;
+    options.group = st.st_gid;
   } else {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    mode = 0666 & ~mask;
+    options.mode = 0666 & ~mask;
   }
 
-  const fs::path directory =
-      target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const std::string base =
-      (directory / ("." + target.filename().string() + ".")).string();
-  // Unnamed until it is whole, and then named only to be renamed into place,
-  // so that a tool killed on the way leaves nothing behind (a temporary file
-  // by name where the file system has no unnamed files).
-  int fd = KoraConfigStore::internal::OpenUnnamed(directory.string(), 0600);
-  const bool unnamed = fd >= 0;
-  std::string temp;  // the file's name, once it has one
-  if (!unnamed && KoraConfigStore::internal::NoUnnamedFiles(errno)) {
-    temp = base + "XXXXXX";
-    fd = ::mkstemp(temp.data());
-  }
-  if (fd < 0) {
+  internal::WholeFile file(target.string(), options);
+  if (!file.created().ok()) {
+    const fs::path directory =
+        target.has_parent_path() ? target.parent_path() : fs::path(".");
     throw CommandError{kExitFailure, directory.string() +
                                          ": cannot create a temporary file: " +
-                                         ErrnoText(errno)};
+                                         ErrnoText(file.created().error)};
   }
-  // The owner first: changing it may clear the set-user-ID and set-group-ID
-  // bits that fchmod then sets.
-  bool ok = WriteAll(fd, text) &&
-            (!existed || ::fchown(fd, st.st_uid, st.st_gid) == 0) &&
-            ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  if (ok && unnamed) {
-    temp = NameTemporary(fd, base);
-    ok = !temp.empty();
-  }
-  int error = ok ? 0 : errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    if (!temp.empty()) ::unlink(temp.c_str());
-    throw CommandError{kExitFailure,
-                       target.string() + ": cannot write: " + ErrnoText(error)};
-  }
-  // Make the rename itself durable; a failure here leaves a complete file.
-  const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
+  const internal::SysStatus written = file.Write(text.data(), text.size());
+  if (!written.ok()) {
+    throw CommandError{kExitFailure, target.string() + ": cannot write: " +
+                                         ErrnoText(written.error)};
   }
 }
 
@@ -237,14 +177,17 @@ void WriteOutput(const std::string& path, const std::string& text) {
     ReplaceFile(path, text);
     return;
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0 || !WriteAll(fd, text)) {
-    const int error = errno;
-    if (fd >= 0) ::close(fd);
+  namespace internal = KoraConfigStore::internal;
+  const internal::SysResult<int> fd = internal::DescriptorOrErrno(
+      ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+  const internal::DescriptorCloser closer(fd.value);
+  const internal::SysStatus written =
+      fd.ok() ? internal::WriteAll(fd.value, text.data(), text.size())
+              : fd.status();
+  if (!written.ok()) {
     throw CommandError{kExitFailure,
-                       path + ": cannot write: " + ErrnoText(error)};
+                       path + ": cannot write: " + ErrnoText(written.error)};
   }
-  ::close(fd);
 }
 
 struct FillIdsOptions {

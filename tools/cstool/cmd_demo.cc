@@ -15,6 +15,7 @@
 #include "cssupport/events/internal/event_file.h"
 #include "cssupport/json/write_json.h"
 #include "cssupport/logging/cs_logger.h"
+#include "cssupport/logging/internal/log_directory.h"
 
 namespace cstool {
 namespace {
@@ -83,12 +84,14 @@ bool EventDirectoryReady(const std::string& file) {
   return false;
 }
 
+// The demo's log file, as LogInit chose it: the demo does not ask the host
+// runtime which host it is on, so the file that is there tells.
 std::string LogPath() {
-  for (const char* dir : {"/tmp/", "/var/log/"}) {
-    std::string path = dir + std::string(kLogName) + ".log";
-    if (std::filesystem::exists(path)) return path;
-  }
-  return "/tmp/" + std::string(kLogName) + ".log";
+  const std::string onHypervisor =
+      CSLogger::internal::LogFilePath(kLogName, true);
+  return std::filesystem::exists(onHypervisor)
+             ? onHypervisor
+             : CSLogger::internal::LogFilePath(kLogName, false);
 }
 
 void PrintFile(const std::string& path) {
@@ -116,13 +119,14 @@ std::string FillSampleConfiguration() {
 
 void Demo() {
   const std::string eventFile = KoraConfigStore::internal::kEventRecordFilePath;
-  for (const char* dir : {"/tmp/", "/var/log/"}) {
-    std::filesystem::remove(dir + std::string(kLogName) + ".log");
+  for (const bool hypervisorHost : {false, true}) {
+    std::filesystem::remove(
+        CSLogger::internal::LogFilePath(kLogName, hypervisorHost));
   }
 
-  Step(
-      "LogInit(\"cstool-demo\"): log lines go to /tmp/cstool-demo.log "
-      "(/var/log/ on the hypervisor host)");
+  Step("LogInit(\"cstool-demo\"): log lines go to " +
+       CSLogger::internal::LogFilePath(kLogName, false) + " (" +
+       CSLogger::internal::LogDirectory(true) + " on the hypervisor host)");
   CSLogger::LogInit(kLogName);
 
   Step("CurrentContext: component=cstool-demo, op=schema-load on this thread");

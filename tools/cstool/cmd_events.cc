@@ -37,6 +37,7 @@
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/utf8.h"
 #include "cssupport/json/write_json.h"
+#include "file_io.h"
 
 namespace cstool {
 namespace {
@@ -71,8 +72,7 @@ std::unique_ptr<EventFile> LoadEventFile(
   auto file = std::make_unique<EventFile>();
   std::string text;
   {
-    const KoraConfigStore::internal::DirectoryLock readers(path, LOCK_SH,
-                                                           deadline);
+    const DirectoryLock readers(path, LOCK_SH, deadline);
     file->locked = readers.held();
     const auto found = KoraConfigStore::internal::ReadEventFile(path, text);
     file->present = found.state == EventFileState::kRead;
@@ -238,39 +238,22 @@ void Record(const std::string& jotId, const std::vector<std::string>& args) {
               after, after == 1 ? "record" : "records");
 }
 
-// The length of the well-formed UTF-8 sequence that starts `s` (1 to 4),
-// or 0 when the bytes there are not one.
-std::size_t Utf8Length(const unsigned char* s, std::size_t left) {
-  std::size_t n = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-  if (s[0] < 0x80) return 1;
-  if (s[0] >= 0xC2 && s[0] <= 0xDF) n = 2;
-  if (s[0] >= 0xE0 && s[0] <= 0xEF) n = 3;
-  if (s[0] >= 0xF0 && s[0] <= 0xF4) n = 4;
-  if (s[0] == 0xE0) low = 0xA0;   // no overlong form
-  if (s[0] == 0xED) high = 0x9F;  // no surrogate
-  if (s[0] == 0xF0) low = 0x90;   // no overlong form
-  if (s[0] == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
-  if (n == 0 || left < n || s[1] < low || s[1] > high) return 0;
-  for (std::size_t i = 2; i < n; ++i) {
-    if (s[i] < 0x80 || s[i] > 0xBF) return 0;
-  }
-  return n;
-}
-
 // `text` with what a terminal would act on written as escapes, so that no
 // record can break the table's lines or drive the terminal: C0 controls,
 // DEL and C1 controls as JSON escapes (\n, \u001b, \u009b), each byte
-// that is not part of well-formed UTF-8 as \xNN.
+// that is not part of well-formed UTF-8 (NextUtf8Sequence, DumpJot's rules)
+// as \xNN.
 std::string Printable(const char* text, std::size_t length) {
   std::string out;
   out.reserve(length);
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   for (std::size_t i = 0; i < length; ++i) {
     const unsigned char c = bytes[i];
-    const std::size_t n = Utf8Length(bytes + i, length - i);
+    const KoraConfigStore::internal::Utf8Sequence sequence =
+        KoraConfigStore::internal::NextUtf8Sequence(bytes + i, length - i);
+    const std::size_t n = sequence.length;
     char escape[8];
-    if (n == 0) {
+    if (!sequence.wellFormed) {
       std::snprintf(escape, sizeof escape, "\\x%02x", c);
       out += escape;
       continue;

@@ -30,8 +30,11 @@
 #include "cssupport/events/internal/event_json.h"
 #include "cssupport/events/internal/file_access.h"
 #include "cssupport/events/internal/side_file.h"
+#include "cssupport/internal/sys_status.h"
+#include "cssupport/internal/whole_file.h"
 #include "cssupport/json/bounded_parse.h"
 #include "cssupport/json/write_json.h"
+#include "file_io.h"
 
 namespace cstool {
 namespace {
@@ -218,7 +221,7 @@ std::string UtcStamp() {
 std::string LinkAside(const std::string& path) {
   const std::string base = path + ".damaged-" + UtcStamp();
   for (int n = 1; n < 100; ++n) {
-    const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+    std::string name = n == 1 ? base : base + "-" + std::to_string(n);
     if (link(path.c_str(), name.c_str()) == 0) return name;
     if (errno != EEXIST) Fail(path + ": cannot keep the damaged file", errno);
   }
@@ -263,61 +266,55 @@ std::string ReadLinkedAside(const std::string& path, std::string& text,
   const internal::DescriptorCloser closer(fd);
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return "";
   std::string aside = FindAside(path, info);
-  if (!aside.empty() && internal::ReadToEnd(fd, info.st_size, text) != 0) {
-    Fail(path + ": cannot read", errno);
+  if (!aside.empty()) {
+    const internal::SysStatus read =
+        internal::ReadToEnd(fd, info.st_size, text);
+    if (!read.ok()) Fail(path + ": cannot read", read.error);
   }
   return aside;
 }
 
 // Writes `text` as the new file `path`, which must not exist, with the
-// owner, group and permission bits of `original`: unnamed until it is whole
-// where the file system allows, so that a repair cut short leaves no partial
-// file. Returns 0 or the errno of the failure.
-int WriteNew(const std::string& path, const std::string& text,
-             const struct stat& original) {
-  int fd = internal::OpenUnnamed(internal::DirectoryOf(path), 0600);
-  const bool unnamed = fd >= 0;
-  if (!unnamed && internal::NoUnnamedFiles(errno)) {
-    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  }
-  if (fd < 0) return errno;
-  const internal::DescriptorCloser closer(fd);
-  int error = internal::WriteAll(fd, text.data(), text.size());
-  // The owner first: changing it may clear the set-ID bits that fchmod sets.
-  if (error == 0 && fchown(fd, original.st_uid, original.st_gid) != 0 &&
-      (original.st_uid != geteuid() || errno != EPERM)) {
-    error = errno;
-  }
-  if (error == 0 &&
-      (fchmod(fd, original.st_mode & 07777) != 0 || fsync(fd) != 0)) {
-    error = errno;
-  }
-  if (error == 0 && unnamed) error = internal::LinkUnnamed(fd, path);
-  if (error != 0 && !unnamed) unlink(path.c_str());
-  return error;
+// owner, group and permission bits of `original`, whole or not at all
+// (WholeFile), synced.
+internal::SysStatus WriteNew(const std::string& path, const std::string& text,
+                             const struct stat& original) {
+  internal::WholeFileOptions options;
+  options.createMode = 0600;
+  options.mode = original.st_mode & 07777;
+  // A group the caller is not in may be refused; records stuck in a damaged
+  // file matter more than its group, and the owner stays the caller.
+  options.ownership = internal::Ownership::kCopyUnlessCallerOwns;
+  options.owner = original.st_uid;
+  options.group = original.st_gid;
+  // The file only; the caller renames it into place.
+  options.durability = internal::Durability::kFile;
+  internal::WholeFile file(path, options);
+  if (!file.created().ok()) return file.created();
+  return file.Write(text.data(), text.size());
 }
 
 void Repair(const std::string& path) {
-  const internal::DirectoryLock lock(path, LOCK_EX);
-  if (lock.error() == EWOULDBLOCK) {
+  const DirectoryLock lock(path, LOCK_EX);
+  if (lock.status().error == EWOULDBLOCK) {
     throw CommandError{kExitFailure, path + ": " +
                                          KeptLocked("the event record file") +
                                          "; nothing repaired"};
   }
-  if (!lock.held()) Fail(internal::DirectoryOf(path), lock.error());
+  if (!lock.held()) Fail(internal::DirectoryOf(path), lock.status().error);
   // Locked until its records are in the repaired file and it is emptied.
   const std::string heldPath =
       internal::SideFilePath(path, internal::SideFile::kHeld);
   const internal::LockedSideFile held(
       heldPath, false, std::chrono::steady_clock::now() + internal::kLockWait);
   std::string lines;
-  if (held.error() == EWOULDBLOCK) {
+  if (held.status().error == EWOULDBLOCK) {
     throw CommandError{kExitFailure, heldPath + ": " + KeptLocked(heldPath) +
                                          "; nothing repaired"};
   }
-  if (held.error() != ENOENT) {
-    if (const int error = held.ReadLines(lines)) {
-      Fail(heldPath + ": cannot read", error);
+  if (held.status().error != ENOENT) {
+    if (const internal::SysStatus read = held.ReadLines(lines); !read.ok()) {
+      Fail(heldPath + ": cannot read", read.error);
     }
   }
   if (lines.find_first_not_of(" \t\r\n") == std::string::npos) lines.clear();
@@ -362,19 +359,23 @@ void Repair(const std::string& path) {
   if (unlink(temporary.c_str()) != 0 && errno != ENOENT) {
     Fail(temporary + ": cannot remove", errno);
   }
-  if (const int error = WriteNew(temporary, rebuilt.text, original)) {
-    Fail(path + ": cannot write the repaired file", error);
+  if (const internal::SysStatus written =
+          WriteNew(temporary, rebuilt.text, original);
+      !written.ok()) {
+    Fail(path + ": cannot write the repaired file", written.error);
   }
   if (rename(temporary.c_str(), path.c_str()) != 0) {
     const int error = errno;
     unlink(temporary.c_str());
     Fail(path + ": cannot put the repaired file in place", error);
   }
-  if (const int error = lines.empty() ? 0 : held.Empty()) {
+  if (const internal::SysStatus emptied =
+          lines.empty() ? internal::SysStatus{} : held.Empty();
+      !emptied.ok()) {
     Fail(heldPath + ": its records are in " + path +
              " now, but it cannot be emptied (empty it before the next "
              "repair)",
-         error);
+         emptied.error);
   }
   const std::string added =
       rebuilt.added == 0

@@ -30,6 +30,8 @@
 #include <string>
 
 #include "cssupport/events/internal/file_access.h"
+#include "cssupport/internal/sys_status.h"
+#include "cssupport/internal/whole_file.h"
 #include "cssupport/internal/write_all.h"
 
 namespace KoraConfigStore {
@@ -44,9 +46,9 @@ inline std::string SideFilePath(const std::string& eventPath, SideFile which) {
 
 // One side file, opened (created, 0666 less the umask, when `create`) and
 // locked exclusively for the object's life, the lock waited for until
-// `deadline`. error() is 0 when open and locked, else the errno of the open
-// (ENOENT: absent and not created) or the lock (EWOULDBLOCK: not given up in
-// time). Never follows a symbolic link. Any thread; never throws.
+// `deadline`. status() is ok when open and locked, else the failure of the
+// open (ENOENT: absent and not created) or the lock (EWOULDBLOCK: not given
+// up in time). Never follows a symbolic link. Any thread; never throws.
 class LockedSideFile {
  public:
   LockedSideFile(const std::string& path, bool create,
@@ -55,66 +57,70 @@ class LockedSideFile {
                  O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
                      (create ? O_CREAT : 0),
                  0666)) {
-    error_ = fd_.get() < 0 ? errno : LockUntil(fd_.get(), LOCK_EX, deadline);
+    status_ = fd_.get() < 0 ? SysStatus::FromErrno()
+                            : LockUntil(fd_.get(), LOCK_EX, deadline);
     struct stat info;
-    if (error_ == 0 && fstat(fd_.get(), &info) != 0) error_ = errno;
+    if (status_.ok() && fstat(fd_.get(), &info) != 0) {
+      status_ = SysStatus::FromErrno();
+    }
     // Only a regular file of one name is written.
-    if (error_ == 0 && (!S_ISREG(info.st_mode) || info.st_nlink != 1)) {
-      error_ = EINVAL;
+    if (status_.ok() && (!S_ISREG(info.st_mode) || info.st_nlink != 1)) {
+      status_ = {EINVAL};
     }
   }
   LockedSideFile(const LockedSideFile&) = delete;
   LockedSideFile& operator=(const LockedSideFile&) = delete;
 
-  int error() const { return error_; }
+  SysStatus status() const { return status_; }
 
   // Appends `size` bytes of `record` and a '\n' as one line: first cuts off
   // a torn line that an earlier writer left (no '\n' at the end), then
   // writes; a write that comes up short is cut back, so the line is whole or
-  // absent. Returns 0 or the errno of the failure. Never throws.
-  int Append(const char* record, std::size_t size) const {
-    if (error_ != 0) return error_;
+  // absent. Never throws.
+  SysStatus Append(const char* record, std::size_t size) const {
+    if (!status_.ok()) return status_;
     struct stat info;
-    if (fstat(fd_.get(), &info) != 0) return errno;
+    if (fstat(fd_.get(), &info) != 0) return SysStatus::FromErrno();
     off_t end = info.st_size;
     while (end > 0) {  // back to the last '\n'
       char c;
       const ssize_t n = pread(fd_.get(), &c, 1, end - 1);
       if (n < 0 && errno == EINTR) continue;
-      if (n != 1) return n < 0 ? errno : EIO;
+      if (n != 1) return {n < 0 ? errno : EIO};
       if (c == '\n') break;
       --end;
     }
-    if (end != info.st_size && ftruncate(fd_.get(), end) != 0) return errno;
-    int error = WriteAll(fd_.get(), record, size, end);
-    if (error == 0)
-      error = WriteAll(fd_.get(), "\n", 1, end + static_cast<off_t>(size));
-    if (error != 0 && ftruncate(fd_.get(), end) != 0) return error;
-    return error;
+    if (end != info.st_size && ftruncate(fd_.get(), end) != 0) {
+      return SysStatus::FromErrno();
+    }
+    SysStatus written = WriteAll(fd_.get(), record, size, end);
+    if (written.ok()) {
+      written = WriteAll(fd_.get(), "\n", 1, end + static_cast<off_t>(size));
+    }
+    if (!written.ok()) (void)ftruncate(fd_.get(), end);
+    return written;
   }
 
   // Reads the whole lines of the file (up to and including its last '\n')
-  // into `lines`. Returns 0 or the errno of a failed read. Throws
-  // std::bad_alloc.
-  int ReadLines(std::string& lines) const {
-    if (error_ != 0) return error_;
-    if (lseek(fd_.get(), 0, SEEK_SET) != 0) return errno;
-    const int error = ReadToEnd(fd_.get(), 0, lines);
+  // into `lines`. Throws std::bad_alloc.
+  SysStatus ReadLines(std::string& lines) const {
+    if (!status_.ok()) return status_;
+    if (lseek(fd_.get(), 0, SEEK_SET) != 0) return SysStatus::FromErrno();
+    const SysStatus read = ReadToEnd(fd_.get(), 0, lines);
     const std::string::size_type last = lines.rfind('\n');
     lines.resize(last == std::string::npos ? 0 : last + 1);
-    return error;
+    return read;
   }
 
-  // Empties the file, once its records are stored elsewhere. Returns 0 or
-  // the errno of the failure.
-  int Empty() const {
-    if (error_ != 0) return error_;
-    return ftruncate(fd_.get(), 0) == 0 ? 0 : errno;
+  // Empties the file, once its records are stored elsewhere.
+  SysStatus Empty() const {
+    if (!status_.ok()) return status_;
+    return ftruncate(fd_.get(), 0) == 0 ? SysStatus{} : SysStatus::FromErrno();
   }
 
  private:
   const DescriptorCloser fd_;
-  int error_;
+  SysStatus status_;
 };
 
 }  // namespace internal
