@@ -478,7 +478,7 @@ void Keep(const Paths& paths, internal::SideFile which,
 // Ends a call that stored its record after the unstored ones it merged:
 // empties their file.
 void EmptyMerged(const Unstored& unstored, Outcome& outcome) {
-  if (unstored.merged && !unstored.lines.empty()) {
+  if (unstored.merged && unstored.file && !unstored.lines.empty()) {
     outcome.emptyError = unstored.file->Empty().error;
   }
 }
