@@ -1,0 +1,2 @@
+$t events --file f; echo "exit $?"
+mkdir f; $t events --file f

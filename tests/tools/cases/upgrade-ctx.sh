@@ -1,0 +1,1 @@
+$t upgrade-ctx /postLoadStore/x; $t upgrade-ctx /postLoadStore
