@@ -414,7 +414,7 @@ void RegisterRepairCommand(CLI::App& app) {
       "(<file>.damaged-<UTC time>), then add the records held in <file>.held "
       "while it did not parse (a file that parses gets those too). The path "
       "holds the old file until the repaired one is renamed over it; a repair "
-      "cut short is finished by the next");
+      "cut short is finished by the next repair.");
   auto file = std::make_shared<std::string>(internal::kEventRecordFilePath);
   repair->add_option("--file", *file, "Event record file to repair")
       ->capture_default_str();
