@@ -131,10 +131,21 @@ std::size_t Placeholders(const std::string& pattern) {
   return count;
 }
 
+// The widest the EVENT column is padded to: the longest identifier of the
+// catalogue. A longer identifier is printed whole and widens only its row.
+std::size_t EventColumnCap() {
+  std::size_t cap = 0;
+  for (const auto& entry : kEventCatalogue) {
+    cap = std::max(cap, std::strlen(entry.first));
+  }
+  return cap;
+}
+
 void PrintCatalogue() {
-  std::printf("%-41s  ARGS  MESSAGE\n", "EVENT-ID");
+  const int width = static_cast<int>(EventColumnCap());
+  std::printf("%-*s  ARGS  MESSAGE\n", width, "EVENT-ID");
   for (const auto& [id, pattern] : kEventCatalogue) {
-    std::printf("%-41s  %-4zu  %s\n", id, Placeholders(pattern), pattern);
+    std::printf("%-*s  %-4zu  %s\n", width, id, Placeholders(pattern), pattern);
   }
 }
 
@@ -371,16 +382,6 @@ Row RowFor(const Value& record, std::string (*text)(const Value&)) {
   }
   row.message = Expand(pattern, args);
   return row;
-}
-
-// The widest the EVENT column is padded to: the longest identifier of the
-// catalogue. A longer identifier is printed whole and widens only its row.
-std::size_t EventColumnCap() {
-  std::size_t cap = 0;
-  for (const auto& entry : kEventCatalogue) {
-    cap = std::max(cap, std::strlen(entry.first));
-  }
-  return cap;
 }
 
 // Hands every call of a value's walk (WriteJson) to `Target`, a writer,
