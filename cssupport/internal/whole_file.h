@@ -183,20 +183,22 @@ class WholeFile {
  private:
   // "<directory>/.<name>.": the start of a temporary name beside the path.
   std::string TemporaryBase() const {
-    const std::string::size_type slash = path_.rfind('/');
-    return slash == std::string::npos ? "./." + path_ + "."
-                                      : path_.substr(0, slash + 1) + "." +
-                                            path_.substr(slash + 1) + ".";
+    const std::string::size_type name = path_.rfind('/') + 1;  // npos: 0
+    std::string base(path_, 0, name);
+    base += '.';
+    base.append(path_, name, std::string::npos);
+    base += '.';
+    return base;
   }
 
   // Names the unnamed file: the path itself, or, to replace it, the first
   // free "<TemporaryBase><pid>.<n>".
   SysStatus Name() {
     if (!options_.replace) return LinkUnnamed(fd_, path_);
+    const std::string base = TemporaryBase() + std::to_string(getpid()) + ".";
     SysStatus status;
     for (int n = 0; n < 100; ++n) {
-      std::string name =
-          TemporaryBase() + std::to_string(getpid()) + "." + std::to_string(n);
+      std::string name = base + std::to_string(n);
       status = LinkUnnamed(fd_, name);
       if (status.ok()) byName_ = std::move(name);
       if (status.error != EEXIST) break;

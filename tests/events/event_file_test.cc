@@ -25,8 +25,11 @@
 
 namespace {
 // Which open(2) fails with failErrno (0: none fails): the read of the file at
-// failPath, the lock's or the unnamed file's open of the directory failPath.
-enum Opens { kNone, kRead, kLock, kUnnamed } failing = kNone;
+// failPath, the lock's or the unnamed file's open of the directory failPath;
+// or (kReadData) each read(2) or pread(2) of the file at failPath, the first
+// interrupted (EINTR), the next failing, and so on.
+enum Opens { kNone, kRead, kLock, kUnnamed, kReadData } failing = kNone;
+bool readInterrupted = false;
 std::string failPath;
 int failErrno = 0;
 // pwrite(2) is interrupted `interrupts` times, then stores nothing at or past
@@ -59,14 +62,33 @@ extern "C" int open(const char* path, int flags, ...) {
   return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
 
-// The room is that of the event file only, not of the files beside it.
-bool BesideTheFile(int fd) {
+std::string PathOf(int fd) {
   char name[PATH_MAX];
   const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(),
                              name, sizeof name);
-  const std::string_view link(name, n > 0 ? n : 0);
+  return std::string(name, n > 0 ? n : 0);
+}
+
+// The room is that of the event file only, not of the files beside it.
+bool BesideTheFile(int fd) {
+  const std::string link = PathOf(fd);
   return link.size() > 9 && (link.substr(link.size() - 9) == ".unstored" ||
                              link.substr(link.size() - 9) == ".identity");
+}
+
+bool ReadFails(int fd) {
+  if (failErrno == 0 || failing != kReadData || PathOf(fd) != failPath)
+    return false;
+  errno = (readInterrupted = !readInterrupted) ? EINTR : failErrno;
+  return true;
+}
+
+extern "C" ssize_t read(int fd, void* data, size_t n) {
+  return ReadFails(fd) ? -1 : syscall(SYS_read, fd, data, n);
+}
+
+extern "C" ssize_t pread(int fd, void* data, size_t n, off_t at) {
+  return ReadFails(fd) ? -1 : syscall(SYS_pread64, fd, data, n, at);
 }
 
 extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
@@ -304,6 +326,7 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
        EMFILE},
       {"ReadEMFILE", kFile, failed, old, kRead, EMFILE},
       {"ReadEIO", kFile, failed, old, kRead, EIO},
+      {"ReadDataEIO", kFile, failed, old, kReadData, EIO},
       {"ReadEACCES", kFile, {}, Jots(RecordJson(kDb)), kRead, EACCES},
       {"UnnamedEACCES", kAbsent, failed, {}, kUnnamed, EACCES},
       {"WriteInterrupted", kFile, {}, added, kNone, 0, 2},
@@ -336,6 +359,16 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
       {"RestoreTruncateFails", kFile, unwritten(eio, "not restored"),
        old + added.substr(old.size()), kNone, 0, 0, 2},
   };
+  {  // A file longer than the first read's buffer is read whole.
+    TempDir dir;
+    const std::string big(5000, 'x');
+    std::string text;
+    WriteBytes(dir.File("big"), big);
+    EXPECT_EQ(
+        KoraConfigStore::internal::ReadEventFile(dir.File("big"), text).state,
+        KoraConfigStore::internal::EventFileState::kRead);
+    EXPECT_EQ(text, big);
+  }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
@@ -364,7 +397,7 @@ TEST(EventFile, OnlyARegularFileIsWrittenAndAFailedWriteIsUndone) {
     EXPECT_EQ(std::pair(read.state, read.error), found[c.kind]);
     EXPECT_EQ(text, c.kind == kFile ? old : "");
     hostrt_recording::Reset();
-    failPath = c.fails == kRead ? path : dir.path;
+    failPath = c.fails == kRead || c.fails == kReadData ? path : dir.path;
     std::tie(failing, failErrno, room, interrupts, truncateFailures, dies,
              stalls) = std::tuple(c.fails, c.error, c.room, c.interrupts,
                                   c.truncateFailures, c.dies, c.stalls);
@@ -784,26 +817,80 @@ TEST(EventFile, OnAFullOrReadOnlyFileSystemTheLogKeepsTheRecord) {
   }
 }
 
-// Where the file system has no unnamed files, a write that fails leaves
-// nothing by name: neither the path nor a replacing write's temporary file.
-TEST(WholeFile, AFailedWriteByNameLeavesNothing) {
+// A whole file, unnamed until complete or (where the file system has no
+// unnamed files) by name: it takes the path only when complete, with the
+// owner, mode and replacement asked; a write that fails leaves nothing behind,
+// neither the path nor a replacing write's temporary file.
+TEST(WholeFile, TakesThePathCompleteWithTheOptionsAskedOrLeavesNothing) {
   namespace ki = KoraConfigStore::internal;
-  for (const bool replace : {false, true}) {
-    SCOPED_TRACE(replace);
-    TempDir dir;
-    ki::WholeFileOptions options;
-    options.replace = replace;
-    std::tie(failing, failPath, failErrno, room) =
-        std::tuple(kUnnamed, dir.path, EOPNOTSUPP, 0);
-    {
-      ki::WholeFile file(dir.File("f"), options);
-      EXPECT_TRUE(file.created().ok());
-      EXPECT_EQ(file.Write("{}", 2).error, ENOSPC);
+  using O = ki::Ownership;
+  using D = ki::Durability;
+  enum Before { kNothing, kFile, kTemporaryTaken };
+  const bool root = geteuid() == 0;
+  const struct {
+    Before before;
+    bool replace;
+    mode_t mode;  // 0: none asked
+    O owner;
+    D durability;
+    long room;
+    int error;            // of created(), else of Write
+    std::string content;  // at the path afterwards
+    mode_t expectMode;    // of the path afterwards
+  } cases[] = {
+      {kNothing, false, 0, O::kUnchanged, D::kNone, LONG_MAX, 0, "new", 0644},
+      {kFile, false, 0, O::kUnchanged, D::kFile, LONG_MAX, EEXIST, "old", 0600},
+      {kFile, true, 04751, O::kCopy, D::kFileAndDirectory, LONG_MAX,
+       root ? 0 : EPERM, root ? "new" : "old", root ? 04751u : 0600u},
+      {kTemporaryTaken, true, 0640, O::kUnchanged, D::kFile, LONG_MAX, 0, "new",
+       0640},
+      {kNothing, false, 0, O::kUnchanged, D::kNone, 0, ENOSPC, "", 0},
+      {kFile, true, 0, O::kUnchanged, D::kNone, 0, ENOSPC, "old", 0600},
+  };
+  // Where it is made, and what an event file's lock locks.
+  EXPECT_EQ(
+      std::vector<std::string>({ki::DirectoryOf("f"), ki::DirectoryOf("/f"),
+                                ki::DirectoryOf("a/b/f")}),
+      std::vector<std::string>({".", "/", "a/b"}));
+  const mode_t mask = umask(022);
+  for (const bool unnamed : {true, false}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << unnamed << " " << &c - cases);
+      TempDir dir;
+      const std::string path = dir.File("f"),
+                        taken =
+                            dir.File(".f." + std::to_string(getpid()) + ".0");
+      if (c.before != kNothing) WriteBytes(path, "old");
+      chmod(path.c_str(), 0600);
+      if (c.before == kTemporaryTaken) WriteBytes(taken, "");
+      ki::WholeFileOptions options;
+      if (c.mode != 0) options.mode = c.mode;
+      std::tie(options.replace, options.ownership, options.owner, options.group,
+               options.durability) =
+          std::tuple(c.replace, c.owner, 1, 2, c.durability);
+      std::tie(failing, failPath, failErrno, room) =
+          std::tuple(kUnnamed, dir.path, unnamed ? 0 : EOPNOTSUPP, c.room);
+      {
+        ki::WholeFile file(path, options);
+        EXPECT_EQ(file.created().ok() ? file.Write("new", 3).error
+                                      : file.created().error,
+                  c.error);
+      }
+      std::tie(failErrno, room) = std::tuple(0, LONG_MAX);
+      struct stat info = {};
+      EXPECT_EQ(ReadBytes(path).value_or(""), c.content);
+      EXPECT_EQ(stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0,
+                c.expectMode);
+      if (c.owner == O::kCopy && c.error == 0) {
+        EXPECT_EQ(std::pair(info.st_uid, info.st_gid), std::pair(1u, 2u));
+      }
+      EXPECT_EQ(
+          std::distance(std::filesystem::directory_iterator(dir.path), {}),
+          (c.before != kNothing || c.error == 0) +
+              (c.before == kTemporaryTaken));
     }
-    std::tie(failErrno, room) = std::tuple(0, LONG_MAX);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}),
-              0);
   }
+  umask(mask);
 }
 
 // A side file takes a line only while it is a regular file of one name,
@@ -820,6 +907,7 @@ TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
     int appendError = error, emptyError = error;
     long room = LONG_MAX;  // of the file system (pwrite's ENOSPC)
     int truncateFailures = 0;
+    int readError = 0;  // of the append's read of the last byte
   } cases[] = {
       {kPlain, false, ENOENT, {}, {}},
       {kPlain, true, 0, {}, "{\"a\":1}\n"},
@@ -830,6 +918,7 @@ TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
       {kPlain, false, 0, "{}\n", "{}\n", ENOSPC, 0, 10},
       // Not cut back: the torn line is a reader's to skip, a writer's to cut.
       {kPlain, false, 0, "{}\n", "{}\n{\"a", ENOSPC, 0, 6, 1},
+      {kPlain, false, 0, "{}\n", "{}\n", EIO, 0, LONG_MAX, 0, EIO},
       {kDirectory, true, EISDIR, {}, {}},
       {kFifo, false, EINVAL, {}, {}},
       {kSecondName, false, EINVAL, "{}\n", "{}\n"},
@@ -853,9 +942,10 @@ TEST(SideFile, TakesWholeLinesOnlyInARegularFileOfOneName) {
         std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
     close(other);
     EXPECT_EQ(side.status().error, c.error);
-    std::tie(room, truncateFailures) = std::tuple(c.room, c.truncateFailures);
+    std::tie(room, truncateFailures, failing, failPath, failErrno) =
+        std::tuple(c.room, c.truncateFailures, kReadData, path, c.readError);
     EXPECT_EQ(side.Append("{\"a\":1}", 7).error, c.appendError);
-    room = LONG_MAX;
+    std::tie(room, failErrno) = std::tuple(LONG_MAX, 0);
     std::string lines;
     EXPECT_EQ(side.ReadLines(lines).error, c.error);
     EXPECT_EQ(lines,

@@ -1,4 +1,5 @@
-// Concurrent threads' lines carry their own id and (fresh) context.
+// Concurrent threads' lines carry their own id and (fresh) context; their
+// first catalogue lookups, made at once, build the catalogue once.
 #include <pthread.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cssupport/errors/error_codes.h"
 #include "cssupport/logging/cs_logger.h"
 #include "hostrt/recording/recording_host.h"
 
@@ -15,9 +17,13 @@ namespace {
 TEST(LoggerThreads, EachLineCarriesItsOwnThreadAndContext) {
   hostrt_recording::Reset();
   std::vector<std::string> prefixes(6);
+  std::vector<std::string> texts(6);
   std::vector<std::thread> threads;
   for (int t = 0; t < 6; ++t) {
-    threads.emplace_back([t, &prefixes] {
+    threads.emplace_back([t, &prefixes, &texts] {
+      texts[t] = KoraConfigStore::ErrorMessageForId(
+          t % 2 ? KoraConfigStore::CS_ERR_DB_OPEN
+                : KoraConfigStore::CS_ERR_INTERNAL);
       CSLogger::CurrentContext["worker"] = std::to_string(t);
       CSLogger::CurrentContext["share"] = std::string(t + 1, '%');
       char id[32];
@@ -31,6 +37,10 @@ TEST(LoggerThreads, EachLineCarriesItsOwnThreadAndContext) {
     });
   }
   for (auto& thread : threads) thread.join();
+  for (int t = 0; t < 6; ++t) {
+    EXPECT_EQ(texts[t], t % 2 ? "Failed to open database %s"
+                              : "ConfigStore internal error");
+  }
   std::map<std::string, int> lines;  // per prefix
   for (const auto& call : hostrt_recording::CallsNamed("LogV")) {
     const std::string& line = call.args.at(2);
