@@ -54,10 +54,12 @@ class LoggerEmit : public ::testing::Test {
 };
 
 // A kept trailing newline, a format that fills the inline buffer to its last
-// byte, a code outside the catalogue as the tag (MatchesAPlainComposition
-// takes known ones).
+// byte, a line of the host's first expansion buffer's size, a code outside
+// the catalogue as the tag (MatchesAPlainComposition takes known ones); the
+// host expands each to itself.
 TEST_F(LoggerEmit, ComposedFormatPerCall) {
-  const std::string full(1023 - Prefix("info").size(), 'y');
+  const std::string full(1023 - Prefix("info").size(), 'y'),
+      host(255 - Prefix("info").size(), 'h');
   const struct {
     std::function<void()> emit;
     std::string level, format;
@@ -65,6 +67,8 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
       {[] { Log(CS_LOG_INFO, "done\n"); }, "5", Prefix("info") + "done\n\n"},
       {[&] { Log(CS_LOG_INFO, full.c_str()); }, "5",
        Prefix("info") + full + "\n"},
+      {[&] { Log(CS_LOG_INFO, host.c_str()); }, "5",
+       Prefix("info") + host + "\n"},
       {[] {
          LogErrCode(CS_LOG_WARN, static_cast<KoraConfigStore::CSErrorCodes>(
                                      -2147483647 - 1));
@@ -76,6 +80,7 @@ TEST_F(LoggerEmit, ComposedFormatPerCall) {
     EXPECT_EQ(line.name, "LogV");
     EXPECT_EQ(line.args.at(0), c.level) << c.format;
     EXPECT_EQ(line.args.at(1), c.format);
+    EXPECT_EQ(line.args.at(2), c.format);
   }
 }
 
