@@ -41,7 +41,10 @@ int interrupts = 0, truncateFailures = 0;
 bool dies = false, stalls = false;
 // A child forked by the next pwrite(2) lives this long (the lock is held).
 std::chrono::milliseconds forkInWrite{0};
-int sleeps = 0;        // nanosleep(2) calls
+int sleeps = 0;  // nanosleep(2) calls
+// fchown(2), fchmod(2) or fsync(2), as named, fails with attributeErrno.
+std::string failingAttribute;
+int attributeErrno = 0;
 int historyReads = 0;  // read-only opens of a file named *.json
 }  // namespace
 
@@ -106,6 +109,27 @@ extern "C" ssize_t pwrite(int fd, const void* data, size_t n, off_t at) {
 extern "C" int ftruncate(int fd, off_t size) {
   if (truncateFailures > 0) return --truncateFailures, errno = EIO, -1;
   return static_cast<int>(syscall(SYS_ftruncate, fd, size));
+}
+
+bool AttributeFails(const char* call) {
+  return failingAttribute == call && (errno = attributeErrno) != 0;
+}
+
+extern "C" int fchown(int fd, uid_t owner, gid_t group) {
+  return AttributeFails("fchown")
+             ? -1
+             : static_cast<int>(syscall(SYS_fchown, fd, owner, group));
+}
+
+extern "C" int fchmod(int fd, mode_t mode) {
+  return AttributeFails("fchmod")
+             ? -1
+             : static_cast<int>(syscall(SYS_fchmod, fd, mode));
+}
+
+extern "C" int fsync(int fd) {
+  return AttributeFails("fsync") ? -1
+                                 : static_cast<int>(syscall(SYS_fsync, fd));
 }
 
 extern "C" int nanosleep(const timespec* duration, timespec* left) {
@@ -834,18 +858,32 @@ TEST(WholeFile, TakesThePathCompleteWithTheOptionsAskedOrLeavesNothing) {
     O owner;
     D durability;
     long room;
-    int error;            // of created(), else of Write
-    std::string content;  // at the path afterwards
-    mode_t expectMode;    // of the path afterwards
+    int error;                // of created(), else of Write
+    std::string content;      // at the path afterwards
+    mode_t expectMode;        // of the path afterwards
+    std::string fails;        // the attribute call that fails with `error`
+    bool callerOwns = false;  // else owner 1, group 2
   } cases[] = {
-      {kNothing, false, 0, O::kUnchanged, D::kNone, LONG_MAX, 0, "new", 0644},
-      {kFile, false, 0, O::kUnchanged, D::kFile, LONG_MAX, EEXIST, "old", 0600},
+      {kNothing, false, 0, O::kUnchanged, D::kNone, LONG_MAX, 0, "new", 0644,
+       ""},
+      {kFile, false, 0, O::kUnchanged, D::kFile, LONG_MAX, EEXIST, "old", 0600,
+       ""},
       {kFile, true, 04751, O::kCopy, D::kFileAndDirectory, LONG_MAX,
-       root ? 0 : EPERM, root ? "new" : "old", root ? 04751u : 0600u},
+       root ? 0 : EPERM, root ? "new" : "old", root ? 04751u : 0600u, ""},
       {kTemporaryTaken, true, 0640, O::kUnchanged, D::kFile, LONG_MAX, 0, "new",
-       0640},
-      {kNothing, false, 0, O::kUnchanged, D::kNone, 0, ENOSPC, "", 0},
-      {kFile, true, 0, O::kUnchanged, D::kNone, 0, ENOSPC, "old", 0600},
+       0640, ""},
+      {kNothing, false, 0, O::kUnchanged, D::kNone, 0, ENOSPC, "", 0, ""},
+      {kFile, true, 0, O::kUnchanged, D::kNone, 0, ENOSPC, "old", 0600, ""},
+      {kFile, true, 0640, O::kCopy, D::kNone, LONG_MAX, EPERM, "old", 0600,
+       "fchown", true},
+      {kFile, true, 0640, O::kCopyUnlessCallerOwns, D::kNone, LONG_MAX, EPERM,
+       "old", 0600, "fchown"},
+      {kNothing, false, 0640, O::kCopyUnlessCallerOwns, D::kNone, LONG_MAX, 0,
+       "new", 0640, "fchown", true},
+      {kNothing, false, 0640, O::kUnchanged, D::kNone, LONG_MAX, EIO, "", 0,
+       "fchmod"},
+      {kFile, true, 0, O::kUnchanged, D::kFile, LONG_MAX, EIO, "old", 0600,
+       "fsync"},
   };
   // Where it is made, and what an event file's lock locks.
   EXPECT_EQ(
@@ -867,16 +905,21 @@ TEST(WholeFile, TakesThePathCompleteWithTheOptionsAskedOrLeavesNothing) {
       if (c.mode != 0) options.mode = c.mode;
       std::tie(options.replace, options.ownership, options.owner, options.group,
                options.durability) =
-          std::tuple(c.replace, c.owner, 1, 2, c.durability);
+          std::tuple(c.replace, c.owner, c.callerOwns ? geteuid() : 1,
+                     c.callerOwns ? getegid() : 2, c.durability);
       std::tie(failing, failPath, failErrno, room) =
           std::tuple(kUnnamed, dir.path, unnamed ? 0 : EOPNOTSUPP, c.room);
+      std::tie(failingAttribute, attributeErrno) =
+          std::tuple(c.fails, c.fails.empty()       ? 0
+                              : c.fails == "fchown" ? EPERM
+                                                    : EIO);
       {
         ki::WholeFile file(path, options);
         EXPECT_EQ(file.created().ok() ? file.Write("new", 3).error
                                       : file.created().error,
                   c.error);
       }
-      std::tie(failErrno, room) = std::tuple(0, LONG_MAX);
+      std::tie(failErrno, room, failingAttribute) = std::tuple(0, LONG_MAX, "");
       struct stat info = {};
       EXPECT_EQ(ReadBytes(path).value_or(""), c.content);
       EXPECT_EQ(stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0,
